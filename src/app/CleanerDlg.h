@@ -1,0 +1,79 @@
+// The main dialog's logic and the owner of all scan state. The window itself
+// lives behind the view seam; every stage of the scan is a member operation.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/View.h"
+#include "platform/Platform.h"
+#include "scan/DiskScanWalker.h"
+
+class CCleanerDlg {
+public:
+    CCleanerDlg(IPlatform& platform, ICleanerView& view);
+    ~CCleanerDlg();
+    CCleanerDlg(const CCleanerDlg&) = delete;
+    CCleanerDlg& operator=(const CCleanerDlg&) = delete;
+
+    // The command line as the application object sees it: the word
+    // "noguard" anywhere in it switches the guard check off. The search is
+    // a plain substring search, so a longer word holding it counts too.
+    void ApplyCommandLine(const std::string& commandLine);
+
+    // The dialog's start-up: start-up lines, directories, platform,
+    // animation, walker owner.
+    void OnInitDialog();
+    void DetectPlatform();
+
+    // Button 1003. Returns true when the dialog is to end now.
+    bool OnExitOrAbort();
+    // Esc or the close box. Returns true when the dialog may end now; while
+    // a scan runs it asks the scan to stop and ends once the thread is done.
+    bool OnCloseRequest();
+    // Button 1002.
+    void OnScan();
+    // The window's answer to ICleanerView::OnScanThreadFinished, on the UI
+    // thread: reaps the thread. Returns true when a close is pending.
+    bool OnScanFinished();
+    bool IsScanning() const { return m_pScanThread != nullptr; }
+
+    bool CheckGuard();
+    bool OfferFullScan();
+
+    // The whole scan; runs on the scan thread.
+    static void ScanThreadProc(void* dialog);
+    void RunScan();
+
+    // Appends a name registration to the malware file-name registry.
+    void RegisterVirusNames(const std::vector<std::string>& names, const std::string& family);
+
+    ICleanerView& View() { return m_view; }
+    IPlatform& Platform() { return m_platform; }
+    std::string LoadText(std::uint32_t id) { return m_platform.LoadText(id); }
+    // Appends string `id` as one line of the result log.
+    void LogString(std::uint32_t id);
+
+    static constexpr std::size_t kFamilySlots = 260;
+
+    std::vector<std::string> m_virusFileNames;
+    std::array<int, kFamilySlots> m_familyNameCount{};
+    std::vector<std::string> m_familyNames;
+    bool m_bWinNT = false;
+    CDiskScanWalker m_walker;
+    std::vector<std::string> m_sysDirs;
+    bool m_bHasAnimation = false;
+    bool m_bCheckGuard = true;
+    bool m_bScanComplete = false;
+
+private:
+    void InitSystemDirectories();
+    void RunDriveLoop();
+
+    IPlatform& m_platform;
+    ICleanerView& m_view;
+    std::unique_ptr<IThread> m_pScanThread;
+    bool m_bClosePending = false;
+};

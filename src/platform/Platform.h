@@ -1,0 +1,78 @@
+// The platform seam: every call the program makes into Windows, and nothing
+// more. Each operation mirrors one system call and answers with its Win32
+// status, so the core reads like code written against the system itself and
+// the Win32 backend stays a line or two per operation. Strings are UTF-8.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/WinDefs.h"
+
+// One entry of a directory search.
+struct FindData {
+    std::string name;              // without path
+    std::uint32_t attributes = 0;  // FILE_ATTRIBUTE_*
+    std::uint64_t size = 0;
+};
+
+using FindHandle = std::uintptr_t;
+constexpr FindHandle kInvalidFind = 0;
+
+using ThreadProc = void (*)(void* arg);
+
+class IThread {
+public:
+    virtual ~IThread() = default;
+    // Waits until the thread function has returned.
+    virtual void Join() = 0;
+};
+
+class IPlatform {
+public:
+    virtual ~IPlatform() = default;
+
+    // --- system information -------------------------------------------------
+    // GetVersionEx's platform id: VER_PLATFORM_WIN32_NT or _WINDOWS.
+    virtual std::uint32_t PlatformId() = 0;
+    // Both return the length written (0 on failure), like the system calls;
+    // the text has no trailing backslash except for a drive root.
+    virtual std::uint32_t WindowsDirectory(std::string& out) = 0;
+    virtual std::uint32_t SystemDirectory(std::string& out) = 0;
+    // A text of the program's string table; empty when the id has none.
+    virtual std::string LoadText(std::uint32_t id) = 0;
+
+    // --- registry -----------------------------------------------------------
+    virtual std::int32_t OpenKey(RegKey parent, const std::string& subKey, RegKey& out) = 0;
+    virtual std::int32_t CreateKey(RegKey parent, const std::string& subKey, RegKey& out) = 0;
+    virtual std::int32_t CloseKey(RegKey key) = 0;
+    // RegQueryValueEx with a caller buffer of *size bytes. On entry *size is
+    // the buffer's capacity; on return the data's size. Too small a buffer
+    // gives ERROR_MORE_DATA with *size the needed length.
+    virtual std::int32_t QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
+                                       std::uint8_t* data, std::uint32_t* size) = 0;
+    virtual std::int32_t SetValue(RegKey key, const std::string& name, std::uint32_t type,
+                                     const std::uint8_t* data, std::uint32_t size) = 0;
+
+    // --- drives, directories ------------------------------------------------
+    // GetLogicalDriveStrings into a buffer of `capacity` characters. Returns
+    // the characters stored without the final terminator, or, when the list
+    // does not fit, the size needed (terminator included) and stores nothing.
+    virtual std::uint32_t LogicalDriveStrings(std::uint32_t capacity, char* buffer) = 0;
+    virtual std::uint32_t DriveType(const std::string& root) = 0;
+    // FindFirstFile/FindNextFile/FindClose. A failed start returns
+    // kInvalidFind; `error` tells why.
+    virtual FindHandle FindFirst(const std::string& pattern, FindData& out, std::int32_t& error) = 0;
+    virtual bool FindNext(FindHandle find, FindData& out) = 0;
+    virtual void FindEnd(FindHandle find) = 0;
+
+    // --- processes and threads ----------------------------------------------
+    // ShellExecute; the result is the system's (above 32 means started).
+    virtual std::intptr_t ShellOpen(const std::string& verb, const std::string& file,
+                                       const std::string& params, const std::string& dir,
+                                       int showCmd) = 0;
+    virtual std::unique_ptr<IThread> StartThread(ThreadProc proc, void* arg) = 0;
+};

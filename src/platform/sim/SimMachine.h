@@ -1,0 +1,116 @@
+// A simulated Windows machine behind the platform seam, for tests. It keeps
+// a registry with the system's semantics, drives backed by host directories
+// (never the host root), a record of shell launches, and a switch between
+// the NT and the 9x family. Any operation can be told to fail.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+class CSimMachine : public IPlatform {
+public:
+    CSimMachine();
+    ~CSimMachine() override;
+
+    // --- the machine, as a test sets it up ---------------------------------
+    void SetPlatform(std::uint32_t platformId);  // VER_PLATFORM_WIN32_NT or _WINDOWS
+    // Maps drive `letter` to a host directory (empty: a drive with no medium).
+    void MapDrive(char letter, std::uint32_t driveType, const std::string& hostDir);
+    void UnmapDrive(char letter);
+    // Attributes a file or directory shows beside its kind (read-only,
+    // hidden, system), by Windows path.
+    void SetAttributes(const std::string& winPath, std::uint32_t attributes);
+    // The host path behind a Windows path on a mapped drive; empty if none.
+    std::string HostPath(const std::string& winPath) const;
+
+    void PutValue(RegKey root, const std::string& key, const std::string& name, std::uint32_t type,
+                  const std::vector<std::uint8_t>& data);
+    void PutString(RegKey root, const std::string& key, const std::string& name, const std::string& text);
+    void PutDword(RegKey root, const std::string& key, const std::string& name, std::uint32_t value);
+    bool HasKey(RegKey root, const std::string& key) const;
+    bool GetValue(RegKey root, const std::string& key, const std::string& name, std::uint32_t& type,
+                  std::vector<std::uint8_t>& data) const;
+
+    struct Launch {
+        std::string verb, file, params, dir;
+        int showCmd;
+    };
+    std::vector<Launch> Launches() const;
+
+    // --- fault injection ----------------------------------------------------
+    // Fails the `nth` call (1-based) of `op` whose target contains `target`
+    // (case-insensitive; empty matches every target) with `error`, and, when
+    // `persistent`, every matching call after it.
+    void FailCall(const std::string& op, const std::string& target, std::int32_t error, int nth = 1,
+                  bool persistent = true);
+    void ClearFaults();
+    int FaultsFired() const;
+
+    // --- the seam -----------------------------------------------------------
+    std::uint32_t PlatformId() override;
+    std::uint32_t WindowsDirectory(std::string& out) override;
+    std::uint32_t SystemDirectory(std::string& out) override;
+    std::string LoadText(std::uint32_t id) override;
+
+    std::int32_t OpenKey(RegKey parent, const std::string& subKey, RegKey& out) override;
+    std::int32_t CreateKey(RegKey parent, const std::string& subKey, RegKey& out) override;
+    std::int32_t CloseKey(RegKey key) override;
+    std::int32_t QueryValue(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                            std::uint32_t* size) override;
+    std::int32_t SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                          std::uint32_t size) override;
+
+    std::uint32_t LogicalDriveStrings(std::uint32_t capacity, char* buffer) override;
+    std::uint32_t DriveType(const std::string& root) override;
+    FindHandle FindFirst(const std::string& pattern, FindData& out, std::int32_t& error) override;
+    bool FindNext(FindHandle find, FindData& out) override;
+    void FindEnd(FindHandle find) override;
+
+    std::intptr_t ShellOpen(const std::string& verb, const std::string& file, const std::string& params,
+                            const std::string& dir, int showCmd) override;
+    std::unique_ptr<IThread> StartThread(ThreadProc proc, void* arg) override;
+
+    struct RegNode;
+
+private:
+    struct Drive {
+        std::uint32_t type;
+        std::string hostDir;
+    };
+    struct Fault {
+        std::string op, target;
+        std::int32_t error;
+        int nth;
+        bool persistent;
+        int seen = 0;
+    };
+    struct Search {
+        std::vector<FindData> entries;
+        std::size_t next = 0;
+    };
+
+    void InitRegistry();
+    std::int32_t CheckFault(const char* op, const std::string& target);
+    RegNode* Resolve(RegKey key) const;
+    RegNode* Walk(RegNode* from, const std::string& subKey, bool create) const;
+    RegKey NewHandle(RegNode* node);
+    std::string HostPathLocked(const std::string& winPath) const;
+
+    mutable std::recursive_mutex m_mutex;
+    std::uint32_t m_platformId = VER_PLATFORM_WIN32_NT;
+    std::map<char, Drive> m_drives;
+    std::map<std::string, std::uint32_t> m_attributes;  // by lower-case Windows path
+    std::unique_ptr<RegNode> m_hklm, m_hkcu, m_hku;
+    std::map<RegKey, RegNode*> m_keys;
+    RegKey m_nextKey = 0x1000;
+    std::map<FindHandle, Search> m_searches;
+    FindHandle m_nextSearch = 1;
+    std::vector<Launch> m_launches;
+    std::vector<Fault> m_faults;
+    int m_faultsFired = 0;
+};

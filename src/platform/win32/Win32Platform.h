@@ -1,0 +1,31 @@
+// The real Windows behind the platform seam. It only translates: W calls,
+// UTF-8 <-> UTF-16, and the system's status codes passed back unchanged.
+#pragma once
+
+#include "platform/Platform.h"
+
+class CWin32Platform : public IPlatform {
+public:
+    std::uint32_t PlatformId() override;
+    std::uint32_t WindowsDirectory(std::string& out) override;
+    std::uint32_t SystemDirectory(std::string& out) override;
+    std::string LoadText(std::uint32_t id) override;
+
+    std::int32_t OpenKey(RegKey parent, const std::string& subKey, RegKey& out) override;
+    std::int32_t CreateKey(RegKey parent, const std::string& subKey, RegKey& out) override;
+    std::int32_t CloseKey(RegKey key) override;
+    std::int32_t QueryValue(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                            std::uint32_t* size) override;
+    std::int32_t SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                          std::uint32_t size) override;
+
+    std::uint32_t LogicalDriveStrings(std::uint32_t capacity, char* buffer) override;
+    std::uint32_t DriveType(const std::string& root) override;
+    FindHandle FindFirst(const std::string& pattern, FindData& out, std::int32_t& error) override;
+    bool FindNext(FindHandle find, FindData& out) override;
+    void FindEnd(FindHandle find) override;
+
+    std::intptr_t ShellOpen(const std::string& verb, const std::string& file, const std::string& params,
+                            const std::string& dir, int showCmd) override;
+    std::unique_ptr<IThread> StartThread(ThreadProc proc, void* arg) override;
+};

@@ -1,0 +1,44 @@
+// A depth-first walk over a directory tree that hands every file whose name
+// ends in one of a set of four-character extensions to a hook.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+class IPlatform;
+
+class CDirectoryWalker {
+public:
+    explicit CDirectoryWalker(IPlatform& platform);
+    virtual ~CDirectoryWalker();
+    CDirectoryWalker(const CDirectoryWalker&) = delete;
+    CDirectoryWalker& operator=(const CDirectoryWalker&) = delete;
+
+    // Walks the tree below `dir`, a drive name ("C:") or a directory path
+    // without trailing backslash. Returns when done or when m_bAbort is set.
+    void Walk(const std::string& dir);
+
+    // Adds an extension (four characters, or "*" for names without a dot)
+    // unless an equal one, ignoring case, is there already.
+    bool AddExtension(const std::string& ext);
+    void ClearExtensions();
+    const std::vector<std::string>& Extensions() const { return m_extensions; }
+
+    // Set by the user interface thread to stop the walk; read at every entry.
+    std::atomic<int> m_bAbort{0};
+
+protected:
+    virtual void OnEnterDirectory(std::string dir);
+    virtual void OnFile(std::string path);
+    virtual void OnMatchingFile(std::string path);
+
+    IPlatform& m_platform;
+
+private:
+    void ProcessEntry(const std::string& name, std::uint32_t attributes);
+
+    std::string m_strParentDir;
+    std::string m_strCurrentDir;
+    std::vector<std::string> m_extensions;
+};
