@@ -82,6 +82,7 @@ bool CCleanerDlg::OnScanFinished() {
         m_pScanThread->Join();
         m_pScanThread.reset();
     }
+    m_bScanning = false;
     const bool close = m_bClosePending;
     m_bClosePending = false;
     return close;

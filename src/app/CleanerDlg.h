@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,7 +39,7 @@ public:
     // The window's answer to ICleanerView::OnScanThreadFinished, on the UI
     // thread: reaps the thread. Returns true when a close is pending.
     bool OnScanFinished();
-    bool IsScanning() const { return m_pScanThread != nullptr; }
+    bool IsScanning() const { return m_bScanning; }
 
     bool CheckGuard();
     bool OfferFullScan();
@@ -75,5 +76,8 @@ private:
     IPlatform& m_platform;
     ICleanerView& m_view;
     std::unique_ptr<IThread> m_pScanThread;
+    // From the Scan button until the thread has been reaped; atomic so that
+    // it reads true from the first instruction of the scan thread on.
+    std::atomic<bool> m_bScanning{false};
     bool m_bClosePending = false;
 };

@@ -45,8 +45,10 @@ void CCleanerDlg::OnScan() {
     m_view.ResetLog();
     m_view.SetExitButtonText(LoadText(IDS_ABORT));
     m_walker.ClearExtensions();
+    m_bScanning = true;
     m_pScanThread = m_platform.StartThread(&CCleanerDlg::ScanThreadProc, this);
     if (!m_pScanThread) {
+        m_bScanning = false;
         // No thread, no scan: back to idle so the user can try again.
         m_view.EnableScanButton(true);
         m_view.SetExitButtonText(LoadText(IDS_EXIT));

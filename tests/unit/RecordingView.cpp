@@ -1,0 +1,144 @@
+#include "RecordingView.h"
+
+#include <chrono>
+
+#include "platform/WinDefs.h"
+
+void CRecordingView::Record(const std::string& event) {
+    std::function<void(const std::string&)> hook;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_events.push_back(event);
+        hook = m_hook;
+    }
+    if (hook) hook(event);
+}
+
+std::vector<std::string> CRecordingView::Events() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_events;
+}
+std::vector<std::string> CRecordingView::Log() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_log;
+}
+std::vector<std::string> CRecordingView::Paths() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_paths;
+}
+std::vector<CRecordingView::Box> CRecordingView::Boxes() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_boxes;
+}
+std::vector<Finding> CRecordingView::Findings() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_findings;
+}
+bool CRecordingView::ScanButtonEnabled() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_bScanEnabled;
+}
+
+void CRecordingView::AnswerNext(int answer) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_answers.push_back(answer);
+}
+
+void CRecordingView::OnEvent(std::function<void(const std::string&)> hook) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_hook = std::move(hook);
+}
+
+bool CRecordingView::WaitFinished(int seconds) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    const bool done = m_finished.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_bFinished; });
+    m_bFinished = false;
+    return done;
+}
+
+void CRecordingView::AddLogLine(const std::string& line) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_log.push_back(line);
+    }
+    Record("log:" + line);
+}
+
+void CRecordingView::ReportFinding(const Finding& finding) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_findings.push_back(finding);
+        m_log.push_back(finding.line);
+    }
+    Record("log:" + finding.line);
+}
+
+void CRecordingView::ResetLog() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_log.clear();
+    }
+    Record("reset");
+}
+
+void CRecordingView::SetPathText(const std::string& path) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_paths.push_back(path);
+    }
+    Record("path:" + path);
+}
+
+void CRecordingView::SetCaption(const std::string& caption) { Record("caption:" + caption); }
+
+void CRecordingView::EnableScanButton(bool enable) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bScanEnabled = enable;
+    }
+    Record(enable ? "scan:on" : "scan:off");
+}
+
+std::string CRecordingView::GetExitButtonText() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_exitText;
+}
+
+void CRecordingView::SetExitButtonText(const std::string& text) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_exitText = text;
+    }
+    Record("exit:" + text);
+}
+
+int CRecordingView::MessageBox(const std::string& text, std::uint32_t style) {
+    int answer = IDOK;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_boxes.push_back({text, style});
+        if ((style & 0xF) == MB_YESNO) {
+            answer = IDNO;
+            if (!m_answers.empty()) {
+                answer = m_answers.front();
+                m_answers.pop_front();
+            }
+        }
+    }
+    Record("box:" + text);
+    return answer;
+}
+
+bool CRecordingView::CreateAnimation() {
+    Record("animation:create");
+    return true;
+}
+void CRecordingView::PlayAnimation() { Record("animation:play"); }
+void CRecordingView::StopAnimation() { Record("animation:stop"); }
+
+void CRecordingView::OnScanThreadFinished() {
+    Record("finished");
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bFinished = true;
+    m_finished.notify_all();
+}
