@@ -48,6 +48,21 @@ public:
     static void ScanThreadProc(void* dialog);
     void RunScan();
 
+    // --- processes and registry (the cleaners' shared chores) ---------------
+    // Ends every process whose name (or full path) equals killPair[0] and
+    // logs "   " + killPair[1] for each one that really ended.
+    void KillProcessByName(const std::vector<std::string>& killPair, bool matchFullPath);
+    // In: {key} to list the key's values, or {key, value} to read one.
+    // Out: name, data, name, data, ... or {data}; empty when the key is missing.
+    void ReadRegistryValues(std::vector<std::string>& values, int rootIndex);
+    bool DeleteKeyTree(RegKey root, const std::string& parentPath, const std::string& keyName);
+    // Applies a restore table of groups of four (parent, key, value, data);
+    // `root` is an index (0 HKLM, 1 HKCU, 2 HKCR) or a root key itself.
+    int RestoreRegistryValues(RegKey root, const std::vector<std::string>& table, const std::string& message,
+                              std::uint32_t valueType);
+    // Replaces the first "%systemroot%" or "%system%" by the directory.
+    bool ExpandSystemDirs(std::string& path) const;
+
     // Appends a name registration to the malware file-name registry.
     void RegisterVirusNames(const std::vector<std::string>& names, const std::string& family);
 

@@ -24,6 +24,16 @@ constexpr FindHandle kInvalidFind = 0;
 
 using ThreadProc = void (*)(void* arg);
 
+// One process of the tool-help snapshot. The executable is a full path on
+// the 9x family and a bare file name on the NT family.
+struct SnapshotProcess {
+    std::uint32_t processId = 0;
+    std::string exeFile;
+};
+
+using ProcessHandle = std::uintptr_t;
+using TokenHandle = std::uintptr_t;
+
 class IThread {
 public:
     virtual ~IThread() = default;
@@ -56,6 +66,22 @@ public:
                                        std::uint8_t* data, std::uint32_t* size) = 0;
     virtual std::int32_t SetValue(RegKey key, const std::string& name, std::uint32_t type,
                                      const std::uint8_t* data, std::uint32_t size) = 0;
+    // RegSetValue, the 9x family's write: sets the default value of
+    // `subKey` below `key` (of the key itself when empty), creating it.
+    virtual std::int32_t SetKeyDefault(RegKey key, const std::string& subKey, std::uint32_t type,
+                                       const std::uint8_t* data, std::uint32_t size) = 0;
+    // RegEnumValue with a name buffer of `nameCapacity` bytes (terminator
+    // included) and a data buffer of *size bytes; a name or data that does
+    // not fit gives ERROR_MORE_DATA. ERROR_NO_MORE_ITEMS past the end.
+    virtual std::int32_t EnumValue(RegKey key, std::uint32_t index, std::string& name, std::uint32_t nameCapacity,
+                                   std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) = 0;
+    // RegEnumKeyEx with a name buffer of `nameCapacity` bytes.
+    virtual std::int32_t EnumKey(RegKey key, std::uint32_t index, std::string& name,
+                                 std::uint32_t nameCapacity) = 0;
+    // RegDeleteKey: on the NT family a key with subkeys is refused, on the
+    // 9x family it goes with its whole subtree.
+    virtual std::int32_t DeleteKey(RegKey parent, const std::string& subKey) = 0;
+    virtual std::int32_t DeleteValue(RegKey key, const std::string& name) = 0;
 
     // --- drives, directories ------------------------------------------------
     // GetLogicalDriveStrings into a buffer of `capacity` characters. Returns
@@ -70,6 +96,21 @@ public:
     virtual void FindEnd(FindHandle find) = 0;
 
     // --- processes and threads ----------------------------------------------
+    // The tool-help snapshot, its functions looked up by name in the loaded
+    // kernel module; an error when they are missing or the snapshot fails.
+    virtual std::int32_t ProcessSnapshot(std::vector<SnapshotProcess>& out) = 0;
+    virtual std::int32_t OpenProcess(std::uint32_t access, std::uint32_t processId, ProcessHandle& out) = 0;
+    virtual std::int32_t TerminateProcess(ProcessHandle process, std::uint32_t exitCode) = 0;
+    virtual void CloseProcess(ProcessHandle process) = 0;
+    // The file name of the process's first module, through the
+    // process-status library resolved at run time.
+    virtual std::int32_t FirstModuleFileName(ProcessHandle process, std::string& path) = 0;
+    // The three steps of enabling a privilege; each answers the error the
+    // system reported (GetLastError after AdjustTokenPrivileges).
+    virtual std::int32_t OpenProcessToken(TokenHandle& out) = 0;
+    virtual std::int32_t LookupPrivilege(const std::string& privilege, std::uint64_t& luid) = 0;
+    virtual std::int32_t AdjustTokenPrivilege(TokenHandle token, std::uint64_t luid) = 0;
+    virtual void CloseToken(TokenHandle token) = 0;
     // ShellExecute; the result is the system's (above 32 means started).
     virtual std::intptr_t ShellOpen(const std::string& verb, const std::string& file,
                                        const std::string& params, const std::string& dir,

@@ -40,6 +40,18 @@ constexpr std::int32_t ERROR_NO_MORE_ITEMS = 259;
 constexpr std::int32_t ERROR_NO_MORE_FILES = 18;
 constexpr std::int32_t ERROR_KEY_HAS_CHILDREN = 1020;
 constexpr std::int32_t ERROR_CANTREAD = 1012;
+constexpr std::int32_t ERROR_PROC_NOT_FOUND = 127;
+constexpr std::int32_t ERROR_KEY_DELETED = 1018;
+constexpr std::int32_t ERROR_INVALID_FUNCTION = 1;
+constexpr std::int32_t ERROR_NOT_ALL_ASSIGNED = 1300;
+#endif
+
+#ifndef PROCESS_ALL_ACCESS
+// The value the program was built with: the full rights of the XP-era
+// headers, which every later system still accepts.
+constexpr std::uint32_t PROCESS_ALL_ACCESS = 0x1F0FFF;
+constexpr std::uint32_t PROCESS_QUERY_INFORMATION = 0x400;
+constexpr std::uint32_t PROCESS_VM_READ = 0x10;
 #endif
 
 #ifndef REG_NONE

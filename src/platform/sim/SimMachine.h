@@ -36,6 +36,22 @@ public:
     bool GetValue(RegKey root, const std::string& key, const std::string& name, std::uint32_t& type,
                   std::vector<std::uint8_t>& data) const;
 
+    // --- processes ------------------------------------------------------------
+    struct ProcessOptions {
+        bool canOpen = true;           // false: OpenProcess is refused
+        bool refusesTerminate = false;  // true: TerminateProcess is refused
+        bool moduleHidden = false;      // true: its module path cannot be read
+    };
+    // Starts a process of the executable at `winPath`; returns its id.
+    std::uint32_t StartProcess(const std::string& winPath, ProcessOptions options);
+    std::uint32_t StartProcess(const std::string& winPath) { return StartProcess(winPath, ProcessOptions()); }
+    bool IsRunning(std::uint32_t processId) const;
+    // The performance counters of a machine where they are disabled or
+    // damaged: the query answers, with no data.
+    void DisablePerformanceData(bool disabled);
+    // The performance-data block the system would return now.
+    std::vector<std::uint8_t> PerformanceData() const;
+
     struct Launch {
         std::string verb, file, params, dir;
         int showCmd;
@@ -64,6 +80,13 @@ public:
                             std::uint32_t* size) override;
     std::int32_t SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                           std::uint32_t size) override;
+    std::int32_t SetKeyDefault(RegKey key, const std::string& subKey, std::uint32_t type, const std::uint8_t* data,
+                               std::uint32_t size) override;
+    std::int32_t EnumValue(RegKey key, std::uint32_t index, std::string& name, std::uint32_t nameCapacity,
+                           std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) override;
+    std::int32_t EnumKey(RegKey key, std::uint32_t index, std::string& name, std::uint32_t nameCapacity) override;
+    std::int32_t DeleteKey(RegKey parent, const std::string& subKey) override;
+    std::int32_t DeleteValue(RegKey key, const std::string& name) override;
 
     std::uint32_t LogicalDriveStrings(std::uint32_t capacity, char* buffer) override;
     std::uint32_t DriveType(const std::string& root) override;
@@ -73,6 +96,15 @@ public:
 
     std::intptr_t ShellOpen(const std::string& verb, const std::string& file, const std::string& params,
                             const std::string& dir, int showCmd) override;
+    std::int32_t ProcessSnapshot(std::vector<SnapshotProcess>& out) override;
+    std::int32_t OpenProcess(std::uint32_t access, std::uint32_t processId, ProcessHandle& out) override;
+    std::int32_t TerminateProcess(ProcessHandle process, std::uint32_t exitCode) override;
+    void CloseProcess(ProcessHandle process) override;
+    std::int32_t FirstModuleFileName(ProcessHandle process, std::string& path) override;
+    std::int32_t OpenProcessToken(TokenHandle& out) override;
+    std::int32_t LookupPrivilege(const std::string& privilege, std::uint64_t& luid) override;
+    std::int32_t AdjustTokenPrivilege(TokenHandle token, std::uint64_t luid) override;
+    void CloseToken(TokenHandle token) override;
     std::unique_ptr<IThread> StartThread(ThreadProc proc, void* arg) override;
 
     struct RegNode;
@@ -89,28 +121,43 @@ private:
         bool persistent;
         int seen = 0;
     };
+    struct Process {
+        std::uint32_t id;
+        std::string path;
+        ProcessOptions options;
+        bool running = true;
+    };
     struct Search {
         std::vector<FindData> entries;
         std::size_t next = 0;
     };
 
     void InitRegistry();
+    std::int32_t QueryPerformanceData(const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                                      std::uint32_t* size);
+    const Process* FindProcess(std::uint32_t processId) const;
     std::int32_t CheckFault(const char* op, const std::string& target);
     RegNode* Resolve(RegKey key) const;
     RegNode* Walk(RegNode* from, const std::string& subKey, bool create) const;
     RegKey NewHandle(RegNode* node);
+    std::shared_ptr<RegNode> SharedNode(RegNode* node) const;
     std::string HostPathLocked(const std::string& winPath) const;
 
     mutable std::recursive_mutex m_mutex;
     std::uint32_t m_platformId = VER_PLATFORM_WIN32_NT;
     std::map<char, Drive> m_drives;
     std::map<std::string, std::uint32_t> m_attributes;  // by lower-case Windows path
-    std::unique_ptr<RegNode> m_hklm, m_hkcu, m_hku;
-    std::map<RegKey, RegNode*> m_keys;
+    std::shared_ptr<RegNode> m_hklm, m_hkcu, m_hku;
+    std::map<RegKey, std::shared_ptr<RegNode>> m_keys;
     RegKey m_nextKey = 0x1000;
     std::map<FindHandle, Search> m_searches;
     FindHandle m_nextSearch = 1;
     std::vector<Launch> m_launches;
+    std::vector<Process> m_processes;
+    std::uint32_t m_nextProcessId = 1000;
+    std::map<ProcessHandle, std::uint32_t> m_processHandles;
+    ProcessHandle m_nextProcessHandle = 0x100;
+    bool m_bPerfDataDisabled = false;
     std::vector<Fault> m_faults;
     int m_faultsFired = 0;
 };

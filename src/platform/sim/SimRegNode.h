@@ -15,12 +15,14 @@ struct CSimMachine::RegNode {
         std::uint32_t type;
         std::vector<std::uint8_t> data;
     };
-
     std::string name;
     RegNode* parent = nullptr;
+    // Set when the key is deleted while handles to it are still open: the
+    // system answers ERROR_KEY_DELETED through such handles.
+    bool deleted = false;
     // Subkeys enumerate in name order ignoring case, as on Windows; values
     // in the order they were created.
-    std::vector<std::unique_ptr<RegNode>> children;
+    std::vector<std::shared_ptr<RegNode>> children;
     std::vector<Value> values;
 
     RegNode* Child(const std::string& n) const {
@@ -29,12 +31,21 @@ struct CSimMachine::RegNode {
         return nullptr;
     }
     RegNode* AddChild(const std::string& n) {
-        auto node = std::make_unique<RegNode>();
+        auto node = std::make_shared<RegNode>();
         node->name = n;
         node->parent = this;
         auto at = std::find_if(children.begin(), children.end(),
                                [&](const auto& c) { return CompareNoCase(c->name, n) > 0; });
         return children.insert(at, std::move(node))->get();
+    }
+    std::shared_ptr<RegNode> Shared(const RegNode* child) const {
+        for (const auto& c : children)
+            if (c.get() == child) return c;
+        return nullptr;
+    }
+    void MarkDeleted() {
+        deleted = true;
+        for (auto& c : children) c->MarkDeleted();
     }
     Value* FindValue(const std::string& n) {
         for (auto& v : values)

@@ -19,6 +19,14 @@ public:
     std::int32_t SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                           std::uint32_t size) override;
 
+    std::int32_t SetKeyDefault(RegKey key, const std::string& subKey, std::uint32_t type, const std::uint8_t* data,
+                               std::uint32_t size) override;
+    std::int32_t EnumValue(RegKey key, std::uint32_t index, std::string& name, std::uint32_t nameCapacity,
+                           std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) override;
+    std::int32_t EnumKey(RegKey key, std::uint32_t index, std::string& name, std::uint32_t nameCapacity) override;
+    std::int32_t DeleteKey(RegKey parent, const std::string& subKey) override;
+    std::int32_t DeleteValue(RegKey key, const std::string& name) override;
+
     std::uint32_t LogicalDriveStrings(std::uint32_t capacity, char* buffer) override;
     std::uint32_t DriveType(const std::string& root) override;
     FindHandle FindFirst(const std::string& pattern, FindData& out, std::int32_t& error) override;
@@ -27,5 +35,14 @@ public:
 
     std::intptr_t ShellOpen(const std::string& verb, const std::string& file, const std::string& params,
                             const std::string& dir, int showCmd) override;
+    std::int32_t ProcessSnapshot(std::vector<SnapshotProcess>& out) override;
+    std::int32_t OpenProcess(std::uint32_t access, std::uint32_t processId, ProcessHandle& out) override;
+    std::int32_t TerminateProcess(ProcessHandle process, std::uint32_t exitCode) override;
+    void CloseProcess(ProcessHandle process) override;
+    std::int32_t FirstModuleFileName(ProcessHandle process, std::string& path) override;
+    std::int32_t OpenProcessToken(TokenHandle& out) override;
+    std::int32_t LookupPrivilege(const std::string& privilege, std::uint64_t& luid) override;
+    std::int32_t AdjustTokenPrivilege(TokenHandle token, std::uint64_t luid) override;
+    void CloseToken(TokenHandle token) override;
     std::unique_ptr<IThread> StartThread(ThreadProc proc, void* arg) override;
 };

@@ -1,0 +1,25 @@
+// Entry points that exist on one Windows family only, resolved by name at
+// run time in this one place so that one executable serves both families.
+// Every pointer may be null and is tested before use.
+#pragma once
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+struct ToolHelpCalls {
+    decltype(&CreateToolhelp32Snapshot) createSnapshot = nullptr;
+    decltype(&Process32FirstW) processFirst = nullptr;
+    decltype(&Process32NextW) processNext = nullptr;
+};
+
+struct ProcessStatusCalls {
+    BOOL(WINAPI* enumProcessModules)(HANDLE, HMODULE*, DWORD, LPDWORD) = nullptr;
+    DWORD(WINAPI* getModuleFileNameEx)(HANDLE, HMODULE, LPWSTR, DWORD) = nullptr;
+};
+
+// The kernel's tool-help functions, from the already loaded module: the
+// 9x family has them, NT 4.0 does not.
+const ToolHelpCalls& ToolHelp();
+// The process-status library, loaded from the system directory on first
+// use and kept for the life of the program.
+const ProcessStatusCalls& ProcessStatus();
