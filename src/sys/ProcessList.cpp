@@ -73,9 +73,9 @@ unsigned CProcessList::EnumerateSnapshot(ProcessEntry* entries, unsigned capacit
         e.processId = p.processId;
         const std::size_t slash = p.exeFile.find_last_of('\\');
         e.name = slash == std::string::npos ? p.exeFile : p.exeFile.substr(slash + 1);
-        // The 9x family reports the path; the NT family only the file name,
-        // so there the path comes from the process itself.
-        e.fullPath = (m_bNT && slash == std::string::npos) ? GetModulePath(p.processId) : p.exeFile;
+        // The 9x family reports the path; the NT family (and Wine in either
+        // mode) only the file name, so then the path comes from the process.
+        e.fullPath = slash == std::string::npos ? GetModulePath(p.processId) : p.exeFile;
     }
     return count;
 }

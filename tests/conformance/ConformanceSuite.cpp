@@ -1,0 +1,224 @@
+#include "ConformanceSuite.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "RecordingView.h"
+#include "app/CleanerDlg.h"
+#include "sys/ProcessList.h"
+#include "sys/Text.h"
+
+namespace {
+
+const RegKey HKCU = winroot::kCurrentUser;
+
+std::vector<std::uint8_t> Sz(const std::string& s) {
+    std::vector<std::uint8_t> v(s.begin(), s.end());
+    v.push_back(0);
+    return v;
+}
+
+// Creates root\path and sets a string value in it.
+void Put(IPlatform& p, const std::string& path, const std::string& name, const std::string& text) {
+    RegKey key = 0;
+    ASSERT_EQ(p.CreateKey(HKCU, path, key), ERROR_SUCCESS) << path;
+    const auto data = Sz(text);
+    ASSERT_EQ(p.SetValue(key, name, REG_SZ, data.data(), static_cast<std::uint32_t>(data.size())), ERROR_SUCCESS);
+    p.CloseKey(key);
+}
+
+bool KeyExists(IPlatform& p, const std::string& path) {
+    RegKey key = 0;
+    if (p.OpenKey(HKCU, path, key) != ERROR_SUCCESS) return false;
+    p.CloseKey(key);
+    return true;
+}
+
+#define SKIP_IF_KNOWN_DEVIATION()                                                                          \
+    do {                                                                                                   \
+        std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();                \
+        test = test.substr(0, test.find('/'));                                                             \
+        const std::string why = Host().KnownDeviation(test);                                               \
+        if (!why.empty()) GTEST_SKIP() << why;                                                             \
+    } while (0)
+
+}  // namespace
+
+TEST_P(PlatformConformance, KeysOpenIgnoringCaseAndMissingOnesAreNotFound) {
+    const std::string base = Host().ScratchKey();
+    Put(P(), base + "\\Alpha", "v", "1");
+    RegKey key = 0;
+    EXPECT_EQ(P().OpenKey(HKCU, base + "\\ALPHA", key), ERROR_SUCCESS);
+    P().CloseKey(key);
+    EXPECT_EQ(P().OpenKey(HKCU, base + "\\Beta", key), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_P(PlatformConformance, QueryAnswersTheSizeNeededWhenTheBufferIsShort) {
+    const std::string base = Host().ScratchKey();
+    Put(P(), base, "Value", "abcdef");
+    RegKey key = 0;
+    ASSERT_EQ(P().OpenKey(HKCU, base, key), ERROR_SUCCESS);
+    std::uint8_t buf[16] = {};
+    std::uint32_t type = 0, size = 6;
+    EXPECT_EQ(P().QueryValue(key, "value", &type, buf, &size), ERROR_MORE_DATA);
+    EXPECT_EQ(size, 7u);
+    size = 7;
+    EXPECT_EQ(P().QueryValue(key, "VALUE", &type, buf, &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf)), "abcdef");
+    size = sizeof buf;
+    EXPECT_EQ(P().QueryValue(key, "missing", &type, buf, &size), ERROR_FILE_NOT_FOUND);
+    P().CloseKey(key);
+}
+
+TEST_P(PlatformConformance, ValuesEnumerateInOrderUntilOneDoesNotFit) {
+    const std::string base = Host().ScratchKey();
+    Put(P(), base, "first", "1");
+    Put(P(), base, "second", std::string(300, 'x'));
+    Put(P(), base, std::string(259, 'n'), "3");
+    Put(P(), base, std::string(260, 'm'), "4");
+    RegKey key = 0;
+    ASSERT_EQ(P().OpenKey(HKCU, base, key), ERROR_SUCCESS);
+    std::string name;
+    std::uint8_t data[260];
+    std::uint32_t size = sizeof data;
+    EXPECT_EQ(P().EnumValue(key, 0, name, 260, nullptr, data, &size), ERROR_SUCCESS);
+    EXPECT_EQ(name, "first");
+    EXPECT_EQ(size, 2u);
+    size = sizeof data;
+    EXPECT_EQ(P().EnumValue(key, 1, name, 260, nullptr, data, &size), ERROR_MORE_DATA) << "data of 301 bytes";
+    size = sizeof data;
+    EXPECT_EQ(P().EnumValue(key, 2, name, 260, nullptr, data, &size), ERROR_SUCCESS) << "a name of 259 fits";
+    size = sizeof data;
+    EXPECT_EQ(P().EnumValue(key, 3, name, 260, nullptr, data, &size), ERROR_MORE_DATA) << "a name of 260 does not";
+    size = sizeof data;
+    EXPECT_EQ(P().EnumValue(key, 4, name, 260, nullptr, data, &size), ERROR_NO_MORE_ITEMS);
+    P().CloseKey(key);
+}
+
+TEST_P(PlatformConformance, SubkeysEnumerateInNameOrderIgnoringCase) {
+    const std::string base = Host().ScratchKey();
+    for (const char* k : {"delta", "Alpha", "charlie", "Bravo"}) Put(P(), base + "\\" + k, "v", "1");
+    RegKey key = 0;
+    ASSERT_EQ(P().OpenKey(HKCU, base, key), ERROR_SUCCESS);
+    std::vector<std::string> names;
+    std::string name;
+    for (std::uint32_t i = 0; P().EnumKey(key, i, name, 260) == ERROR_SUCCESS; ++i) names.push_back(name);
+    P().CloseKey(key);
+    EXPECT_EQ(names, (std::vector<std::string>{"Alpha", "Bravo", "charlie", "delta"}));
+}
+
+TEST_P(PlatformConformance, DeletingAKeyWithSubkeysFollowsTheFamily) {
+    SKIP_IF_KNOWN_DEVIATION();
+    const std::string base = Host().ScratchKey();
+    Put(P(), base + "\\Tree\\Leaf", "v", "1");
+    RegKey parent = 0;
+    ASSERT_EQ(P().OpenKey(HKCU, base, parent), ERROR_SUCCESS);
+    const std::int32_t status = P().DeleteKey(parent, "Tree");
+    P().CloseKey(parent);
+    if (IsNT()) {
+        EXPECT_EQ(status, ERROR_ACCESS_DENIED);
+        EXPECT_TRUE(KeyExists(P(), base + "\\Tree\\Leaf"));
+    } else {
+        EXPECT_EQ(status, ERROR_SUCCESS) << "the 9x family deletes the subtree";
+        EXPECT_FALSE(KeyExists(P(), base + "\\Tree"));
+    }
+}
+
+TEST_P(PlatformConformance, DeleteKeyTreeRemovesANestedTreeEitherWay) {
+    const std::string base = Host().ScratchKey();
+    for (const char* k : {"\\W\\a\\b\\c", "\\W\\d", "\\W\\e\\f", "\\Keep"}) Put(P(), base + k, "v", "1");
+    CRecordingView view;
+    CCleanerDlg dlg(P(), view);
+    dlg.OnInitDialog();
+    EXPECT_TRUE(dlg.DeleteKeyTree(HKCU, base, "W"));
+    EXPECT_FALSE(KeyExists(P(), base + "\\W"));
+    EXPECT_TRUE(KeyExists(P(), base + "\\Keep"));
+}
+
+TEST_P(PlatformConformance, ValuesAreDeletedOnceAndDefaultsSetThroughTheOldCall) {
+    const std::string base = Host().ScratchKey();
+    Put(P(), base, "gone", "x");
+    RegKey key = 0;
+    ASSERT_EQ(P().OpenKey(HKCU, base, key), ERROR_SUCCESS);
+    EXPECT_EQ(P().DeleteValue(key, "GONE"), ERROR_SUCCESS);
+    EXPECT_EQ(P().DeleteValue(key, "gone"), ERROR_FILE_NOT_FOUND);
+    const auto text = Sz("\"%1\" %*");
+    EXPECT_EQ(P().SetKeyDefault(key, "shell\\open\\command", REG_SZ, text.data(),
+                                static_cast<std::uint32_t>(text.size())),
+              ERROR_SUCCESS);
+    P().CloseKey(key);
+    ASSERT_EQ(P().OpenKey(HKCU, base + "\\shell\\open\\command", key), ERROR_SUCCESS);
+    std::uint8_t buf[32] = {};
+    std::uint32_t type = 0, size = sizeof buf;
+    EXPECT_EQ(P().QueryValue(key, "", &type, buf, &size), ERROR_SUCCESS);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf)), "\"%1\" %*");
+    EXPECT_EQ(type, REG_SZ);
+    P().CloseKey(key);
+}
+
+TEST_P(PlatformConformance, AHandleToADeletedKeyAnswersKeyDeleted) {
+    const std::string base = Host().ScratchKey();
+    Put(P(), base + "\\Doomed", "v", "1");
+    RegKey doomed = 0, parent = 0;
+    ASSERT_EQ(P().OpenKey(HKCU, base + "\\Doomed", doomed), ERROR_SUCCESS);
+    ASSERT_EQ(P().OpenKey(HKCU, base, parent), ERROR_SUCCESS);
+    EXPECT_EQ(P().DeleteKey(parent, "Doomed"), ERROR_SUCCESS);
+    std::uint8_t buf[8];
+    std::uint32_t size = sizeof buf;
+    EXPECT_EQ(P().QueryValue(doomed, "v", nullptr, buf, &size), ERROR_KEY_DELETED);
+    P().CloseKey(doomed);
+    P().CloseKey(parent);
+}
+
+TEST_P(PlatformConformance, ProcessesAreListedOpenedAndEnded) {
+    const std::uint32_t id = Host().StartProcess("conformance", "msblast.exe");
+    ASSERT_NE(id, 0u);
+    std::vector<SnapshotProcess> snapshot;
+    ASSERT_EQ(P().ProcessSnapshot(snapshot), ERROR_SUCCESS);
+    auto it = std::find_if(snapshot.begin(), snapshot.end(), [&](const auto& s) { return s.processId == id; });
+    ASSERT_NE(it, snapshot.end());
+    if (IsNT() || !Host().KnownDeviation("SnapshotPathOn9x").empty()) {
+        EXPECT_TRUE(EqualsNoCase(it->exeFile, "msblast.exe")) << it->exeFile;
+    } else {
+        EXPECT_TRUE(EqualsNoCase(it->exeFile, Host().ExecutablePath("conformance", "msblast.exe"))) << it->exeFile;
+    }
+
+    ProcessHandle h = 0;
+    ASSERT_EQ(P().OpenProcess(0x410, id, h), ERROR_SUCCESS);
+    std::string path;
+    const std::int32_t moduleStatus = P().FirstModuleFileName(h, path);
+    if (IsNT() || !Host().KnownDeviation("ModulePathOn9x").empty()) {
+        EXPECT_EQ(moduleStatus, ERROR_SUCCESS);
+        EXPECT_TRUE(EqualsNoCase(path, Host().ExecutablePath("conformance", "msblast.exe"))) << path;
+    } else {
+        EXPECT_NE(moduleStatus, ERROR_SUCCESS) << "no process-status library on 9x";
+    }
+    P().CloseProcess(h);
+
+    ASSERT_EQ(P().OpenProcess(0x1F0FFF, id, h), ERROR_SUCCESS);
+    EXPECT_EQ(P().TerminateProcess(h, 1), ERROR_SUCCESS);
+    EXPECT_TRUE(Host().HasEnded(id));
+    P().CloseProcess(h);
+    EXPECT_NE(P().OpenProcess(0x1F0FFF, 0xFFFFFFFE, h), ERROR_SUCCESS) << "no process has the id of Idle";
+}
+
+TEST_P(PlatformConformance, KillProcessByNameStopsByNameAndByFullPath) {
+    const std::uint32_t byName = Host().StartProcess("worm", "msblast.exe");
+    const std::uint32_t byPath = Host().StartProcess("worm", "bildschirm.scr");
+    const std::uint32_t twin = Host().StartProcess("elsewhere", "bildschirm.scr");
+    ASSERT_TRUE(byName && byPath && twin);
+    CRecordingView view;
+    CCleanerDlg dlg(P(), view);
+    dlg.OnInitDialog();
+    const std::string line = "Moduł wirusa został usunięty z pamięci (Worm.Test)";
+    dlg.KillProcessByName({"MSBLAST.EXE", line}, false);
+    dlg.KillProcessByName({Host().ExecutablePath("worm", "bildschirm.scr"), line}, true);
+    EXPECT_TRUE(Host().HasEnded(byName));
+    EXPECT_TRUE(Host().HasEnded(byPath));
+    EXPECT_FALSE(Host().HasEnded(twin)) << "the same name in another folder survives";
+    const auto log = view.Log();
+    ASSERT_EQ(log.size(), 10u);
+    EXPECT_EQ(log[8], "   " + line);
+    EXPECT_EQ(log[9], "   " + line);
+}

@@ -1,0 +1,47 @@
+// The conformance questions asked of the simulated machine, as the NT and
+// as the 9x family.
+#include "ConformanceSuite.h"
+
+#include <set>
+
+#include "platform/sim/SimMachine.h"
+
+namespace {
+
+class CSimHost : public IConformanceHost {
+public:
+    explicit CSimHost(std::uint32_t platformId) : m_platformId(platformId) { m_machine.SetPlatform(platformId); }
+    IPlatform& Platform() override { return m_machine; }
+    std::string Name() const override { return m_platformId == VER_PLATFORM_WIN32_NT ? "SimNT" : "Sim9x"; }
+    std::uint32_t StartProcess(const std::string& dirName, const std::string& fileName) override {
+        return m_machine.StartProcess(ExecutablePath(dirName, fileName));
+    }
+    std::string ExecutablePath(const std::string& dirName, const std::string& fileName) override {
+        return "C:\\" + dirName + "\\" + fileName;
+    }
+    bool HasEnded(std::uint32_t processId) override { return !m_machine.IsRunning(processId); }
+    std::string ScratchKey() override {
+        const std::string key = "Software\\KestroConformance\\" + std::to_string(++m_keys);
+        m_machine.PutString(winroot::kCurrentUser, key, "", "");
+        RegKey h = 0;
+        m_machine.OpenKey(winroot::kCurrentUser, key, h);
+        m_machine.DeleteValue(h, "");
+        m_machine.CloseKey(h);
+        return key;
+    }
+    std::string KnownDeviation(const std::string&) const override { return {}; }
+
+private:
+    std::uint32_t m_platformId;
+    CSimMachine m_machine;
+    int m_keys = 0;
+};
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Sim, PlatformConformance,
+                         testing::Values(ConformanceFactory([] { return std::make_unique<CSimHost>(VER_PLATFORM_WIN32_NT); }),
+                                         ConformanceFactory([] {
+                                             return std::make_unique<CSimHost>(VER_PLATFORM_WIN32_WINDOWS);
+                                         })),
+                         [](const auto& info) { return info.param()->Name(); });
