@@ -32,6 +32,10 @@ struct SnapshotProcess {
 };
 
 using ProcessHandle = std::uintptr_t;
+using FileHandle = std::uintptr_t;
+constexpr FileHandle kInvalidFile = 0;
+// GetFileAttributes' answer for a path that is not there.
+constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 using TokenHandle = std::uintptr_t;
 
 class IThread {
@@ -94,6 +98,32 @@ public:
     virtual FindHandle FindFirst(const std::string& pattern, FindData& out, std::int32_t& error) = 0;
     virtual bool FindNext(FindHandle find, FindData& out) = 0;
     virtual void FindEnd(FindHandle find) = 0;
+
+    // --- files ------------------------------------------------------------------
+    // CreateFile for reading, read sharing only, an existing file.
+    virtual std::int32_t OpenForRead(const std::string& path, FileHandle& out) = 0;
+    // CreateFile for writing, no sharing, normal attributes; with
+    // `failIfExists` an existing file is never touched (ERROR_FILE_EXISTS).
+    virtual std::int32_t CreateForWrite(const std::string& path, bool failIfExists, FileHandle& out) = 0;
+    // SetFilePointer and ReadFile: up to `length` bytes at `offset`; `read`
+    // says how many came (0 at or past the end, which is no error).
+    virtual std::int32_t ReadAt(FileHandle file, std::uint64_t offset, std::uint8_t* buffer, std::uint32_t length,
+                                std::uint32_t& read) = 0;
+    virtual std::int32_t WriteTo(FileHandle file, const std::uint8_t* data, std::uint32_t length,
+                                 std::uint32_t& written) = 0;
+    // GetFileInformationByHandle: the attributes and the size.
+    virtual std::int32_t FileInfo(FileHandle file, std::uint32_t& attributes, std::uint64_t& size) = 0;
+    virtual void CloseFile(FileHandle file) = 0;
+    // GetFileAttributes; kInvalidAttributes when the path is not there.
+    virtual std::uint32_t GetAttributes(const std::string& path) = 0;
+    virtual std::int32_t SetAttributes(const std::string& path, std::uint32_t attributes) = 0;
+    // DeleteFile. A read-only file, a running program's file and a file
+    // someone holds open refuse.
+    virtual std::int32_t RemoveFile(const std::string& path) = 0;
+    // MoveFileEx with no new name and MOVEFILE_DELAY_UNTIL_REBOOT.
+    virtual std::int32_t RemoveAtRestart(const std::string& path) = 0;
+    // MoveFileEx(from, to), replacing `to` in the same step when asked to.
+    virtual std::int32_t RenameFile(const std::string& from, const std::string& to, bool replaceExisting) = 0;
 
     // --- processes and threads ----------------------------------------------
     // The tool-help snapshot, its functions looked up by name in the loaded

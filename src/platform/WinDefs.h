@@ -42,6 +42,10 @@ constexpr std::int32_t ERROR_KEY_HAS_CHILDREN = 1020;
 constexpr std::int32_t ERROR_CANTREAD = 1012;
 constexpr std::int32_t ERROR_PROC_NOT_FOUND = 127;
 constexpr std::int32_t ERROR_KEY_DELETED = 1018;
+constexpr std::int32_t ERROR_FILE_EXISTS = 80;
+constexpr std::int32_t ERROR_ALREADY_EXISTS = 183;
+constexpr std::int32_t ERROR_CALL_NOT_IMPLEMENTED = 120;
+constexpr std::int32_t ERROR_DISK_FULL = 112;
 constexpr std::int32_t ERROR_INVALID_FUNCTION = 1;
 constexpr std::int32_t ERROR_NOT_ALL_ASSIGNED = 1300;
 #endif

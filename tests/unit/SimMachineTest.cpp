@@ -89,3 +89,60 @@ TEST(SimFaults, FailTheNthMatchingCallOnceOrFromThenOn) {
     EXPECT_EQ(m.OpenKey(winroot::kLocalMachine, "other", key), ERROR_ACCESS_DENIED);
     EXPECT_EQ(m.FaultsFired(), 2);
 }
+
+TEST(SimFileIo, WindowsRulesForDeletingReadingAndReplacing) {
+    CTempDir root;
+    root.WriteFile("ro.txt", "r");
+    root.WriteFile("open.txt", "0123456789");
+    root.WriteFile("run.exe", "MZ");
+    root.WriteFile("old.htm", "old");
+    root.WriteFile("new.tmp", "new");
+    CSimMachine m;
+    m.MapDrive('C', DRIVE_FIXED, root.Path());
+
+    ASSERT_EQ(m.SetAttributes("C:\\ro.txt", FILE_ATTRIBUTE_READONLY), ERROR_SUCCESS);
+    EXPECT_EQ(m.RemoveFile("C:\\RO.TXT"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(m.GetAttributes("c:\\ro.txt"), FILE_ATTRIBUTE_READONLY);
+    m.SetAttributes("C:\\ro.txt", FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(m.GetAttributes("C:\\ro.txt"), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(m.RemoveFile("C:\\ro.txt"), ERROR_SUCCESS);
+    EXPECT_EQ(m.GetAttributes("C:\\ro.txt"), kInvalidAttributes);
+
+    FileHandle h = kInvalidFile;
+    ASSERT_EQ(m.OpenForRead("C:\\open.txt", h), ERROR_SUCCESS);
+    std::uint8_t buf[8] = {};
+    std::uint32_t read = 0;
+    EXPECT_EQ(m.ReadAt(h, 6, buf, 8, read), ERROR_SUCCESS);
+    EXPECT_EQ(read, 4u);
+    EXPECT_EQ(m.ReadAt(h, 100, buf, 8, read), ERROR_SUCCESS);
+    EXPECT_EQ(read, 0u) << "past the end is no error";
+    EXPECT_EQ(m.RemoveFile("C:\\open.txt"), ERROR_SHARING_VIOLATION);
+    m.CloseFile(h);
+    EXPECT_EQ(m.OpenFileCount(), 0);
+    EXPECT_EQ(m.RemoveFile("C:\\open.txt"), ERROR_SUCCESS);
+
+    const std::uint32_t id = m.StartProcess("C:\\run.exe");
+    EXPECT_EQ(m.RemoveFile("C:\\run.exe"), ERROR_ACCESS_DENIED) << "a running program's file stays";
+    EXPECT_EQ(m.RemoveAtRestart("C:\\run.exe"), ERROR_SUCCESS);
+    EXPECT_EQ(m.RestartDeletions(), std::vector<std::string>{"C:\\run.exe"});
+    ProcessHandle p = 0;
+    m.OpenProcess(0x1F0FFF, id, p);
+    m.TerminateProcess(p, 1);
+    m.CloseProcess(p);
+    EXPECT_EQ(m.RemoveFile("C:\\run.exe"), ERROR_SUCCESS);
+
+    EXPECT_EQ(m.CreateForWrite("C:\\old.htm", true, h), ERROR_FILE_EXISTS) << "an existing file is never touched";
+    EXPECT_EQ(m.RenameFile("C:\\new.tmp", "C:\\old.htm", false), ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(m.RenameFile("C:\\new.tmp", "C:\\old.htm", true), ERROR_SUCCESS);
+    ASSERT_EQ(m.OpenForRead("C:\\old.htm", h), ERROR_SUCCESS);
+    std::uint32_t attributes = 0;
+    std::uint64_t size = 0;
+    EXPECT_EQ(m.FileInfo(h, attributes, size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(m.ReadAt(h, 0, buf, 3, read), ERROR_SUCCESS);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), read), "new");
+    m.CloseFile(h);
+
+    m.SetPlatform(VER_PLATFORM_WIN32_WINDOWS);
+    EXPECT_EQ(m.RemoveAtRestart("C:\\old.htm"), ERROR_CALL_NOT_IMPLEMENTED);
+}

@@ -63,11 +63,6 @@ void CSimMachine::UnmapDrive(char letter) {
     m_drives.erase(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
 }
 
-void CSimMachine::SetAttributes(const std::string& winPath, std::uint32_t attributes) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    m_attributes[ToLowerName(winPath)] = attributes;
-}
-
 std::string CSimMachine::HostPath(const std::string& winPath) const {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return HostPathLocked(winPath);

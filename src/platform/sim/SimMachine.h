@@ -22,9 +22,11 @@ public:
     // Maps drive `letter` to a host directory (empty: a drive with no medium).
     void MapDrive(char letter, std::uint32_t driveType, const std::string& hostDir);
     void UnmapDrive(char letter);
-    // Attributes a file or directory shows beside its kind (read-only,
-    // hidden, system), by Windows path.
-    void SetAttributes(const std::string& winPath, std::uint32_t attributes);
+    // Files the system will delete at the next restart, in request order.
+    std::vector<std::string> RestartDeletions() const;
+    // A file some other program holds open without sharing: opening,
+    // deleting and renaming it are refused with a sharing violation.
+    void LockFile(const std::string& winPath, bool locked);
     // The host path behind a Windows path on a mapped drive; empty if none.
     std::string HostPath(const std::string& winPath) const;
 
@@ -94,6 +96,22 @@ public:
     bool FindNext(FindHandle find, FindData& out) override;
     void FindEnd(FindHandle find) override;
 
+    std::int32_t OpenForRead(const std::string& path, FileHandle& out) override;
+    std::int32_t CreateForWrite(const std::string& path, bool failIfExists, FileHandle& out) override;
+    std::int32_t ReadAt(FileHandle file, std::uint64_t offset, std::uint8_t* buffer, std::uint32_t length,
+                        std::uint32_t& read) override;
+    std::int32_t WriteTo(FileHandle file, const std::uint8_t* data, std::uint32_t length,
+                         std::uint32_t& written) override;
+    std::int32_t FileInfo(FileHandle file, std::uint32_t& attributes, std::uint64_t& size) override;
+    void CloseFile(FileHandle file) override;
+    std::uint32_t GetAttributes(const std::string& path) override;
+    std::int32_t SetAttributes(const std::string& path, std::uint32_t attributes) override;
+    std::int32_t RemoveFile(const std::string& path) override;
+    std::int32_t RemoveAtRestart(const std::string& path) override;
+    std::int32_t RenameFile(const std::string& from, const std::string& to, bool replaceExisting) override;
+    // How many files are open now: a stage that leaves one open is a fault.
+    int OpenFileCount() const;
+
     std::intptr_t ShellOpen(const std::string& verb, const std::string& file, const std::string& params,
                             const std::string& dir, int showCmd) override;
     std::int32_t ProcessSnapshot(std::vector<SnapshotProcess>& out) override;
@@ -127,6 +145,11 @@ private:
         ProcessOptions options;
         bool running = true;
     };
+    struct OpenFile {
+        std::string winPath;  // lower case, the key of the sharing checks
+        std::string hostPath;
+        bool write;
+    };
     struct Search {
         std::vector<FindData> entries;
         std::size_t next = 0;
@@ -142,6 +165,9 @@ private:
     RegKey NewHandle(RegNode* node);
     std::shared_ptr<RegNode> SharedNode(RegNode* node) const;
     std::string HostPathLocked(const std::string& winPath) const;
+    std::uint32_t AttributesLocked(const std::string& winPath) const;
+    // Why the file cannot be deleted or replaced now, or ERROR_SUCCESS.
+    std::int32_t InUse(const std::string& winPath) const;
 
     mutable std::recursive_mutex m_mutex;
     std::uint32_t m_platformId = VER_PLATFORM_WIN32_NT;
@@ -158,6 +184,10 @@ private:
     std::map<ProcessHandle, std::uint32_t> m_processHandles;
     ProcessHandle m_nextProcessHandle = 0x100;
     bool m_bPerfDataDisabled = false;
+    std::map<FileHandle, OpenFile> m_files;
+    FileHandle m_nextFile = 0x10;
+    std::vector<std::string> m_restartDeletions;
+    std::vector<std::string> m_lockedFiles;  // lower-case Windows paths
     std::vector<Fault> m_faults;
     int m_faultsFired = 0;
 };

@@ -44,3 +44,80 @@ bool CWin32Platform::FindNext(FindHandle find, FindData& out) {
 }
 
 void CWin32Platform::FindEnd(FindHandle find) { ::FindClose(reinterpret_cast<HANDLE>(find)); }
+
+namespace {
+
+HANDLE FH(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
+std::int32_t LastError() { return static_cast<std::int32_t>(GetLastError()); }
+
+}  // namespace
+
+std::int32_t CWin32Platform::OpenForRead(const std::string& path, FileHandle& out) {
+    const HANDLE h = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    out = h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
+    return h == INVALID_HANDLE_VALUE ? LastError() : ERROR_SUCCESS;
+}
+
+std::int32_t CWin32Platform::CreateForWrite(const std::string& path, bool failIfExists, FileHandle& out) {
+    const HANDLE h = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                 failIfExists ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    out = h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
+    return h == INVALID_HANDLE_VALUE ? LastError() : ERROR_SUCCESS;
+}
+
+std::int32_t CWin32Platform::ReadAt(FileHandle file, std::uint64_t offset, std::uint8_t* buffer,
+                                    std::uint32_t length, std::uint32_t& read) {
+    read = 0;
+    LONG high = static_cast<LONG>(offset >> 32);
+    if (SetFilePointer(FH(file), static_cast<LONG>(offset & 0xFFFFFFFFu), &high, FILE_BEGIN) ==
+            INVALID_SET_FILE_POINTER &&
+        GetLastError() != NO_ERROR) {
+        return LastError();
+    }
+    DWORD got = 0;
+    if (!ReadFile(FH(file), buffer, length, &got, nullptr)) return LastError();
+    read = got;
+    return ERROR_SUCCESS;
+}
+
+std::int32_t CWin32Platform::WriteTo(FileHandle file, const std::uint8_t* data, std::uint32_t length,
+                                     std::uint32_t& written) {
+    DWORD put = 0;
+    const BOOL ok = WriteFile(FH(file), data, length, &put, nullptr);
+    written = put;
+    return ok ? ERROR_SUCCESS : LastError();
+}
+
+std::int32_t CWin32Platform::FileInfo(FileHandle file, std::uint32_t& attributes, std::uint64_t& size) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(FH(file), &info)) return LastError();
+    attributes = info.dwFileAttributes;
+    size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    return ERROR_SUCCESS;
+}
+
+void CWin32Platform::CloseFile(FileHandle file) { CloseHandle(FH(file)); }
+
+std::uint32_t CWin32Platform::GetAttributes(const std::string& path) {
+    return GetFileAttributesW(Widen(path).c_str());
+}
+
+std::int32_t CWin32Platform::SetAttributes(const std::string& path, std::uint32_t attributes) {
+    return SetFileAttributesW(Widen(path).c_str(), attributes) ? ERROR_SUCCESS : LastError();
+}
+
+std::int32_t CWin32Platform::RemoveFile(const std::string& path) {
+    return DeleteFileW(Widen(path).c_str()) ? ERROR_SUCCESS : LastError();
+}
+
+std::int32_t CWin32Platform::RemoveAtRestart(const std::string& path) {
+    return MoveFileExW(Widen(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? ERROR_SUCCESS : LastError();
+}
+
+std::int32_t CWin32Platform::RenameFile(const std::string& from, const std::string& to, bool replaceExisting) {
+    const std::wstring wFrom = Widen(from), wTo = Widen(to);
+    const BOOL ok = replaceExisting ? MoveFileExW(wFrom.c_str(), wTo.c_str(), MOVEFILE_REPLACE_EXISTING)
+                                    : MoveFileW(wFrom.c_str(), wTo.c_str());
+    return ok ? ERROR_SUCCESS : LastError();
+}

@@ -33,6 +33,20 @@ public:
     bool FindNext(FindHandle find, FindData& out) override;
     void FindEnd(FindHandle find) override;
 
+    std::int32_t OpenForRead(const std::string& path, FileHandle& out) override;
+    std::int32_t CreateForWrite(const std::string& path, bool failIfExists, FileHandle& out) override;
+    std::int32_t ReadAt(FileHandle file, std::uint64_t offset, std::uint8_t* buffer, std::uint32_t length,
+                        std::uint32_t& read) override;
+    std::int32_t WriteTo(FileHandle file, const std::uint8_t* data, std::uint32_t length,
+                         std::uint32_t& written) override;
+    std::int32_t FileInfo(FileHandle file, std::uint32_t& attributes, std::uint64_t& size) override;
+    void CloseFile(FileHandle file) override;
+    std::uint32_t GetAttributes(const std::string& path) override;
+    std::int32_t SetAttributes(const std::string& path, std::uint32_t attributes) override;
+    std::int32_t RemoveFile(const std::string& path) override;
+    std::int32_t RemoveAtRestart(const std::string& path) override;
+    std::int32_t RenameFile(const std::string& from, const std::string& to, bool replaceExisting) override;
+
     std::intptr_t ShellOpen(const std::string& verb, const std::string& file, const std::string& params,
                             const std::string& dir, int showCmd) override;
     std::int32_t ProcessSnapshot(std::vector<SnapshotProcess>& out) override;
