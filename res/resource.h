@@ -1,0 +1,17 @@
+// Resource ids shared by kestro-cleaner.rc and the window code. The string
+// ids live in src/app/StringIds.h and res/strings.inc, which the core owns.
+#pragma once
+
+#define IDD_CLEANER_DIALOG 102
+#define IDI_MAINFRAME 132
+#define IDR_BANNER_GIF 134
+
+// Controls of the main dialog, in the order of the template.
+#define IDC_BANNER 1007
+#define IDC_PATH 1000
+#define IDC_LOG 1001
+#define IDC_INFO 1005
+#define IDC_SCAN 1002
+#define IDC_EXIT 1003
+#define IDC_LINK_WEB 1004
+#define IDC_LINK_MAIL 1006
