@@ -63,6 +63,17 @@ public:
     // Replaces the first "%systemroot%" or "%system%" by the directory.
     bool ExpandSystemDirs(std::string& path) const;
 
+    // --- the disk stage's checks -------------------------------------------
+    // Classifies a file by its content; on a verdict removes it and logs.
+    // Returns the family code, 0 for none.
+    int ClassifyFile(const std::string& path);
+    int MatchSignatureRules(const std::string& path);
+    // Cuts known virus script blocks out of a file: 0 no marker (untouched),
+    // 2 repaired, -1 could not be opened or written back.
+    int RepairScriptFile(const std::string& path);
+    // A small library holding the key logger's name: deleted.
+    bool CheckKeylogDll(const std::string& path);
+
     // Appends a name registration to the malware file-name registry.
     void RegisterVirusNames(const std::vector<std::string>& names, const std::string& family);
 
