@@ -68,6 +68,7 @@ public:
     // Returns the family code, 0 for none.
     int ClassifyFile(const std::string& path);
     int MatchSignatureRules(const std::string& path);
+    void RemoveDetectedFile(const std::string& path, int family);  // stop (Bagle), delete or schedule, log
     // Cuts known virus script blocks out of a file: 0 no marker (untouched),
     // 2 repaired, -1 could not be opened or written back.
     int RepairScriptFile(const std::string& path);

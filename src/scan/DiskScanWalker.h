@@ -14,6 +14,8 @@ public:
 
 protected:
     void OnEnterDirectory(std::string dir) override;
+    // The per-file check (scan/PerFileCheck.cpp).
+    void OnMatchingFile(std::string path) override;
 
 private:
     CCleanerDlg* m_pOwner = nullptr;

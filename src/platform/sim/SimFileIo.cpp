@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimRegNode.h"
 #include "sys/Text.h"
@@ -67,9 +70,12 @@ std::int32_t CSimMachine::OpenForRead(const std::string& path, FileHandle& out) 
     }
     for (const auto& [h, f] : m_files)
         if (f.winPath == key && f.write) return ERROR_SHARING_VIOLATION;
+    const std::string host = HostPathLocked(path);
+    const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return ERROR_ACCESS_DENIED;
     out = m_nextFile;
     m_nextFile += 4;
-    m_files[out] = {key, HostPathLocked(path), false};
+    m_files[out] = {key, host, false, fd};
     return ERROR_SUCCESS;
 }
 
@@ -102,15 +108,14 @@ std::int32_t CSimMachine::ReadAt(FileHandle file, std::uint64_t offset, std::uin
     auto it = m_files.find(file);
     if (it == m_files.end() || it->second.write) return ERROR_INVALID_HANDLE;
     if (std::int32_t e = CheckFault("ReadAt", it->second.winPath)) return e;
-    std::ifstream in(it->second.hostPath, std::ios::binary);
-    if (!in) return ERROR_ACCESS_DENIED;
-    in.seekg(0, std::ios::end);
-    const auto size = static_cast<std::uint64_t>(in.tellg());
-    if (offset >= size) return ERROR_SUCCESS;
-    in.seekg(static_cast<std::streamoff>(offset));
-    const auto want = static_cast<std::streamsize>(std::min<std::uint64_t>(length, size - offset));
-    in.read(reinterpret_cast<char*>(buffer), want);
-    read = static_cast<std::uint32_t>(in.gcount());
+    // Like ReadFile, a read returns what is there: fewer bytes near the end,
+    // none past it.
+    while (read < length) {
+        const ssize_t n = ::pread(it->second.fd, buffer + read, length - read, static_cast<off_t>(offset + read));
+        if (n < 0) return ERROR_ACCESS_DENIED;
+        if (n == 0) break;
+        read += static_cast<std::uint32_t>(n);
+    }
     return ERROR_SUCCESS;
 }
 
@@ -143,7 +148,10 @@ std::int32_t CSimMachine::FileInfo(FileHandle file, std::uint32_t& attributes, s
 
 void CSimMachine::CloseFile(FileHandle file) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    m_files.erase(file);
+    auto it = m_files.find(file);
+    if (it == m_files.end()) return;
+    if (it->second.fd >= 0) ::close(it->second.fd);
+    m_files.erase(it);
 }
 
 std::uint32_t CSimMachine::GetAttributes(const std::string& path) {

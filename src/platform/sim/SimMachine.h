@@ -149,6 +149,7 @@ private:
         std::string winPath;  // lower case, the key of the sharing checks
         std::string hostPath;
         bool write;
+        int fd = -1;  // the host file, held open like the system's handle
     };
     struct Search {
         std::vector<FindData> entries;

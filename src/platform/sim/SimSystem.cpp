@@ -1,6 +1,8 @@
 #include <filesystem>
 #include <thread>
 
+#include <unistd.h>
+
 #include "app/StringIds.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimRegNode.h"
@@ -23,7 +25,11 @@ private:
 }  // namespace
 
 CSimMachine::CSimMachine() { InitRegistry(); }
-CSimMachine::~CSimMachine() = default;
+CSimMachine::~CSimMachine() {
+    // Handles a faulty stage left open still hold host descriptors.
+    for (const auto& [handle, file] : m_files)
+        if (file.fd >= 0) ::close(file.fd);
+}
 
 void CSimMachine::SetPlatform(std::uint32_t platformId) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);

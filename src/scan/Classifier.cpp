@@ -1,0 +1,217 @@
+// The file classifier: the executable pre-checks, then the rule table, and
+// the removal of whatever they find. Every content-based verdict of the
+// program comes from here, and so does every line about a removed body; the
+// callers only decide their own follow-up from the family code.
+#include <algorithm>
+#include <array>
+
+#include "app/CleanerDlg.h"
+#include "scan/PeChecks.h"
+#include "scan/RuleTable.h"
+#include "sys/Findings.h"
+#include "sys/Text.h"
+
+namespace {
+
+// String-table texts the lines are made of.
+constexpr std::uint32_t kTextProcessStopped = 3;
+constexpr std::uint32_t kTextDeleted = 7;
+constexpr std::uint32_t kTextScheduled = 9;
+constexpr std::uint32_t kTextScheduledEnd = 11;
+constexpr std::uint32_t kTextInfected = 12;
+
+constexpr int kFamilyJeefo = 7;
+constexpr int kFamilyBagle = 10;
+// What the pre-checks report, Bagle.n and Tanatos alike.
+constexpr int kPreCheckVerdict = 1;
+
+// The result-log labels of each family, appended to "deleted" and to
+// "scheduled" lines. They are kept exactly as users and support staff have
+// always read them: some delete labels close their parenthesis twice, and
+// Fakesvc and Lovesan name themselves differently in the two lines.
+struct FamilyLines {
+    int family;
+    const char* deleted;
+    const char* scheduled;  // null: the body is never queued for deletion at restart
+};
+
+constexpr FamilyLines kFamilyLines[] = {
+    {21, " (I-Worm.Protoride)", " (I-Worm.Protoride)"},
+    {20, " (Exploit: RPCDCom))", " (Exploit: RPCDCom)"},
+    {19, " (I-Worm.Sober))", " (I-Worm.Sober)"},
+    {18, " (I-Worm.MooDown))", " (I-Worm.MooDown)"},
+    {17, " (Worm.DoomHunter))", " (Worm.DoomHunter)"},
+    {16, " (I-Worm.Vesser))", " (I-Worm.Vesser)"},
+    {15, " (VBS\\Redlof))", " (VBS\\Redlof)"},
+    {14, " (Trojan.StartPage)", " (Trojan.StartPage)"},
+    {13, " (I-Worm.Sobig)", " (I-Worm.Sobig)"},
+    {12, " (I-Worm.MyDoom)", " (I-Worm.MyDoom)"},
+    {11, " (I-Worm.Dumaru)", " (I-Worm.Dumaru)"},
+    {10, " (I-Worm.Bagle)", " (I-Worm.Bagle)"},
+    {9, " (Worm.Randex)", " (Worm.Randex)"},
+    {8, " (Trojan.Fakesvc)", " (I-Worm.Fakesvc)"},
+    // A Jeefo body that cannot go now is left for the next scan.
+    {kFamilyJeefo, " (Worm.Jeefo)", nullptr},
+    {6, " (Worm.Mimail)", " (Worm.Mimail)"},
+    {5, " (Worm.Win32.Opasoft)", " (Worm.Win32.Opasoft)"},
+    {4, " (I-Worm.Swen)", " (I-Worm.Swen)"},
+    {3, " (SpyBot)", " (SpyBot)"},
+    {2, " (Backdoor:Apdoor)", " (Backdoor:Apdoor)"},
+    {1, " (Lovesan\\blaster)", " (Lovesan\\Blaster)"},
+};
+
+const FamilyLines* FindFamilyLines(int family) {
+    for (const FamilyLines& lines : kFamilyLines)
+        if (lines.family == family) return &lines;
+    return nullptr;
+}
+
+// The classifier runs on every file of the disk walk, so it allocates
+// nothing per file: its one large buffer is fixed and reused, one per thread
+// that classifies. The header block and the file's start are never needed at
+// the same time, so they share it.
+constexpr std::size_t kScratchSize = std::max<std::size_t>(kRuleSpan, pe::kMaxHeaderBlock);
+
+std::uint8_t* Scratch() {
+    thread_local std::array<std::uint8_t, kScratchSize> buffer;
+    return buffer.data();
+}
+
+// Reads up to `length` bytes at `offset`; whatever does not come (the end of
+// the file, a failed read) is left zero, so a short file compares as if it
+// went on with zeros. Returns how many bytes came.
+std::uint32_t ReadZeroFilled(IPlatform& platform, FileHandle file, std::uint64_t offset, std::uint8_t* buffer,
+                             std::uint32_t length) {
+    std::uint32_t read = 0;
+    if (platform.ReadAt(file, offset, buffer, length, read) != ERROR_SUCCESS) read = 0;
+    read = std::min(read, length);
+    std::fill(buffer + read, buffer + length, std::uint8_t{0});
+    return read;
+}
+
+enum class PeVerdict { None, BagleN, Tanatos };
+
+// The pre-checks' reads on an open file that begins with a full DOS header.
+PeVerdict ProbeExecutable(IPlatform& platform, FileHandle file, const std::uint8_t* dosHeader) {
+    const std::uint32_t ntOffset = NtHeadersOffset(dosHeader, pe::kDosHeaderSize);
+    std::uint8_t ntHeaders[pe::kNtHeadersSize];
+    const std::uint32_t ntRead = ReadZeroFilled(platform, file, ntOffset, ntHeaders, sizeof ntHeaders);
+    if (ntRead == 0 || !HasPeSignature(ntHeaders, ntRead)) return PeVerdict::None;
+
+    const std::uint32_t blockLength = HeaderBlockLength(ntHeaders, ntRead);
+    if (blockLength == 0) return PeVerdict::None;
+    std::uint8_t* block = Scratch();
+    std::uint32_t blockRead = 0;
+    if (platform.ReadAt(file, ntOffset, block, blockLength, blockRead) != ERROR_SUCCESS) blockRead = 0;
+    blockRead = std::min(blockRead, blockLength);
+    if (blockRead == 0) return PeVerdict::None;
+
+    const PeProbePositions at = LocatePeProbes(ntHeaders, ntRead, block, blockRead);
+    std::uint8_t marker[pe::kBagleMarkerSize];
+    std::uint8_t stub[pe::kTanatosStubSize];
+    ReadZeroFilled(platform, file, at.bagleMarker, marker, sizeof marker);
+    ReadZeroFilled(platform, file, at.tanatosStub, stub, sizeof stub);
+    if (IsBagleNMarker(marker)) return PeVerdict::BagleN;
+    if (IsTanatosStub(stub)) return PeVerdict::Tanatos;
+    return PeVerdict::None;
+}
+
+void ReportDeleted(ICleanerView& view, const std::string& path, std::string line, const std::string& family) {
+    Finding finding;
+    finding.kind = ActionKind::FileDeleted;
+    finding.target = path;
+    finding.family = family;
+    finding.line = std::move(line);
+    view.ReportFinding(finding);
+}
+
+// Bagle.n is reported and its running copies stopped, but the file stays:
+// the marker alone is too weak to delete on. Its attributes are reset so
+// that the user can see and remove it.
+void HandleBagleN(CCleanerDlg& dlg, const std::string& path) {
+    dlg.Platform().SetAttributes(path, FILE_ATTRIBUTE_NORMAL);
+    dlg.KillProcessByName({path, dlg.LoadText(kTextProcessStopped) + " (I-Worm.Bagle.n)"}, true);
+    // Nothing was done to the file, so this is a plain line, not a finding.
+    dlg.View().AddLogLine(dlg.LoadText(kTextInfected) + path + " (I-Worm.Bagle.n)");
+}
+
+// The Tanatos packer also wraps programs the user may want to keep, so an
+// executable carrying its stub is deleted only inside a start-up or autorun
+// folder, where the worm leaves its copies; any other program gets the rule
+// table's verdict after the infected-file line. Returns true when the file
+// was deleted.
+bool HandleTanatos(CCleanerDlg& dlg, const std::string& path) {
+    dlg.View().AddLogLine(dlg.LoadText(kTextInfected) + path);
+    // The last three characters, not the extension: "setupexe" counts as a
+    // program too, as it always has.
+    const bool program = path.size() >= 3 && EqualsNoCase(std::string_view(path).substr(path.size() - 3), "exe");
+    const std::string lower = ToLowerName(path);
+    const bool startsByItself = lower.find("autostart") != std::string::npos || lower.find("autorun") != std::string::npos;
+    if (program && !startsByItself) return false;
+    dlg.Platform().SetAttributes(path, FILE_ATTRIBUTE_NORMAL);
+    if (dlg.Platform().RemoveFile(path) != ERROR_SUCCESS) return false;
+    ReportDeleted(dlg.View(), path, dlg.LoadText(kTextDeleted) + path + " (Tanatos)", "Tanatos");
+    return true;
+}
+
+}  // namespace
+
+int CCleanerDlg::ClassifyFile(const std::string& path) {
+    FileHandle file = kInvalidFile;
+    if (m_platform.OpenForRead(path, file) != ERROR_SUCCESS) return 0;
+    std::uint8_t dosHeader[pe::kDosHeaderSize];
+    const std::uint32_t dosRead = ReadZeroFilled(m_platform, file, 0, dosHeader, sizeof dosHeader);
+    // An empty or unreadable file is not looked at by the rule table either.
+    if (dosRead == 0) {
+        m_platform.CloseFile(file);
+        return 0;
+    }
+    const PeVerdict verdict =
+        IsDosExecutable(dosHeader, dosRead) ? ProbeExecutable(m_platform, file, dosHeader) : PeVerdict::None;
+    // Closed before anything is done to the file: the system refuses to
+    // delete a file that is held open, our own handle included.
+    m_platform.CloseFile(file);
+
+    if (verdict == PeVerdict::BagleN) {
+        HandleBagleN(*this, path);
+        return kPreCheckVerdict;
+    }
+    if (verdict == PeVerdict::Tanatos && HandleTanatos(*this, path)) return kPreCheckVerdict;
+    return MatchSignatureRules(path);
+}
+
+int CCleanerDlg::MatchSignatureRules(const std::string& path) {
+    FileHandle file = kInvalidFile;
+    if (m_platform.OpenForRead(path, file) != ERROR_SUCCESS) return 0;
+    // One read of the file's start holds every window of the table; what it
+    // does not return counts as zeros, exactly as a window read past the end
+    // of the file would.
+    std::uint8_t* start = Scratch();
+    std::uint32_t read = 0;
+    if (m_platform.ReadAt(file, 0, start, static_cast<std::uint32_t>(kRuleSpan), read) != ERROR_SUCCESS) read = 0;
+    m_platform.CloseFile(file);
+
+    const int family = MatchRules(start, std::min<std::size_t>(read, kRuleSpan));
+    if (family != 0) RemoveDetectedFile(path, family);
+    return family;
+}
+
+void CCleanerDlg::RemoveDetectedFile(const std::string& path, int family) {
+    const FamilyLines* lines = FindFamilyLines(family);
+    if (lines == nullptr) return;
+    // A running Bagle holds its file; stopping it first lets the deletion
+    // succeed now instead of at the next restart.
+    if (family == kFamilyBagle) KillProcessByName({path, LoadText(kTextProcessStopped) + " (I-Worm.Bagle)"}, true);
+    m_platform.SetAttributes(path, FILE_ATTRIBUTE_NORMAL);
+    if (m_platform.RemoveFile(path) == ERROR_SUCCESS) {
+        ReportDeleted(m_view, path, LoadText(kTextDeleted) + path + lines->deleted, FamilyOfLine(lines->deleted));
+        return;
+    }
+    if (lines->scheduled == nullptr || m_platform.RemoveAtRestart(path) != ERROR_SUCCESS) return;
+    Finding finding;
+    finding.kind = ActionKind::FileDeleteScheduled;
+    finding.target = path;
+    finding.family = FamilyOfLine(lines->scheduled);
+    finding.line = LoadText(kTextScheduled) + path + lines->scheduled + LoadText(kTextScheduledEnd);
+    m_view.ReportFinding(finding);
+}
