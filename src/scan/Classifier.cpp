@@ -8,6 +8,7 @@
 #include "app/CleanerDlg.h"
 #include "scan/PeChecks.h"
 #include "scan/RuleTable.h"
+#include "sys/Bytes.h"
 #include "sys/Findings.h"
 #include "sys/Text.h"
 
@@ -67,50 +68,72 @@ const FamilyLines* FindFamilyLines(int family) {
 }
 
 // The classifier runs on every file of the disk walk, so it allocates
-// nothing per file: its one large buffer is fixed and reused, one per thread
-// that classifies. The header block and the file's start are never needed at
-// the same time, so they share it.
-constexpr std::size_t kScratchSize = std::max<std::size_t>(kRuleSpan, pe::kMaxHeaderBlock);
-
-std::uint8_t* Scratch() {
-    thread_local std::array<std::uint8_t, kScratchSize> buffer;
+// nothing per file: its two large buffers are fixed and reused, one set per
+// thread that classifies. The file's start stays while the header block is
+// read, so they are apart.
+std::uint8_t* StartBuffer() {
+    thread_local std::array<std::uint8_t, kRuleSpan> buffer;
     return buffer.data();
 }
 
-// Reads up to `length` bytes at `offset`; whatever does not come (the end of
-// the file, a failed read) is left zero, so a short file compares as if it
-// went on with zeros. Returns how many bytes came.
-std::uint32_t ReadZeroFilled(IPlatform& platform, FileHandle file, std::uint64_t offset, std::uint8_t* buffer,
-                             std::uint32_t length) {
-    std::uint32_t read = 0;
-    if (platform.ReadAt(file, offset, buffer, length, read) != ERROR_SUCCESS) read = 0;
-    read = std::min(read, length);
-    std::fill(buffer + read, buffer + length, std::uint8_t{0});
-    return read;
+std::uint8_t* HeaderBlockBuffer() {
+    thread_local std::array<std::uint8_t, pe::kMaxHeaderBlock> buffer;
+    return buffer.data();
 }
+
+// An open file whose first bytes were read already: a later read that lies
+// wholly inside them is served from memory, any other goes to the file, so
+// the answers are those of reading the file itself.
+struct CFileStart {
+    IPlatform& platform;
+    FileHandle file;
+    const std::uint8_t* start;
+    std::uint32_t have;
+
+    std::uint32_t Read(std::uint64_t offset, std::uint8_t* buffer, std::uint32_t length) const {
+        if (Fits(have, offset, length)) {
+            std::copy(start + offset, start + offset + length, buffer);
+            return length;
+        }
+        // A start read that came back short met the end of the file: there
+        // is nothing more to read anywhere past it.
+        if (have < kRuleSpan) {
+            if (offset >= have) return 0;
+            const auto inside = static_cast<std::uint32_t>(std::min<std::uint64_t>(length, have - offset));
+            std::copy(start + offset, start + offset + inside, buffer);
+            return inside;
+        }
+        std::uint32_t read = 0;
+        if (platform.ReadAt(file, offset, buffer, length, read) != ERROR_SUCCESS) read = 0;
+        return std::min(read, length);
+    }
+    std::uint32_t ReadZeroFilled(std::uint64_t offset, std::uint8_t* buffer, std::uint32_t length) const {
+        const std::uint32_t read = Read(offset, buffer, length);
+        std::fill(buffer + read, buffer + length, std::uint8_t{0});
+        return read;
+    }
+};
 
 enum class PeVerdict { None, BagleN, Tanatos };
 
 // The pre-checks' reads on an open file that begins with a full DOS header.
-PeVerdict ProbeExecutable(IPlatform& platform, FileHandle file, const std::uint8_t* dosHeader) {
+PeVerdict ProbeExecutable(const CFileStart& file, const std::uint8_t* dosHeader) {
     const std::uint32_t ntOffset = NtHeadersOffset(dosHeader, pe::kDosHeaderSize);
     std::uint8_t ntHeaders[pe::kNtHeadersSize];
-    const std::uint32_t ntRead = ReadZeroFilled(platform, file, ntOffset, ntHeaders, sizeof ntHeaders);
+    const std::uint32_t ntRead = file.ReadZeroFilled(ntOffset, ntHeaders, sizeof ntHeaders);
     if (ntRead == 0 || !HasPeSignature(ntHeaders, ntRead)) return PeVerdict::None;
 
     const std::uint32_t blockLength = HeaderBlockLength(ntHeaders, ntRead);
     if (blockLength == 0) return PeVerdict::None;
-    std::uint8_t* block = Scratch();
-    std::uint32_t blockRead = 0;
-    if (platform.ReadAt(file, ntOffset, block, blockLength, blockRead) != ERROR_SUCCESS) blockRead = 0;
-    blockRead = std::min(blockRead, blockLength);
+    std::uint8_t* block = HeaderBlockBuffer();
+    const std::uint32_t blockRead = file.Read(ntOffset, block, blockLength);
     if (blockRead == 0) return PeVerdict::None;
 
     const PeProbePositions at = LocatePeProbes(ntHeaders, ntRead, block, blockRead);
     std::uint8_t marker[pe::kBagleMarkerSize];
     std::uint8_t stub[pe::kTanatosStubSize];
-    ReadZeroFilled(platform, file, at.bagleMarker, marker, sizeof marker);
-    ReadZeroFilled(platform, file, at.tanatosStub, stub, sizeof stub);
+    file.ReadZeroFilled(at.bagleMarker, marker, sizeof marker);
+    file.ReadZeroFilled(at.tanatosStub, stub, sizeof stub);
     if (IsBagleNMarker(marker)) return PeVerdict::BagleN;
     if (IsTanatosStub(stub)) return PeVerdict::Tanatos;
     return PeVerdict::None;
@@ -156,18 +179,34 @@ bool HandleTanatos(CCleanerDlg& dlg, const std::string& path) {
 
 }  // namespace
 
+namespace {
+
+// One read of the file's start holds every window of the table and, for
+// most executables, every header the pre-checks look at. What the read does
+// not return counts as zeros, exactly as a window read past the end would.
+std::uint32_t ReadStart(IPlatform& platform, FileHandle file, std::uint8_t* start) {
+    std::uint32_t read = 0;
+    if (platform.ReadAt(file, 0, start, static_cast<std::uint32_t>(kRuleSpan), read) != ERROR_SUCCESS) read = 0;
+    return std::min<std::uint32_t>(read, static_cast<std::uint32_t>(kRuleSpan));
+}
+
+}  // namespace
+
 int CCleanerDlg::ClassifyFile(const std::string& path) {
     FileHandle file = kInvalidFile;
     if (m_platform.OpenForRead(path, file) != ERROR_SUCCESS) return 0;
-    std::uint8_t dosHeader[pe::kDosHeaderSize];
-    const std::uint32_t dosRead = ReadZeroFilled(m_platform, file, 0, dosHeader, sizeof dosHeader);
+    std::uint8_t* start = StartBuffer();
+    const std::uint32_t read = ReadStart(m_platform, file, start);
     // An empty or unreadable file is not looked at by the rule table either.
-    if (dosRead == 0) {
+    if (read == 0) {
         m_platform.CloseFile(file);
         return 0;
     }
+    const CFileStart content{m_platform, file, start, read};
+    std::uint8_t dosHeader[pe::kDosHeaderSize];
+    const std::uint32_t dosRead = content.ReadZeroFilled(0, dosHeader, sizeof dosHeader);
     const PeVerdict verdict =
-        IsDosExecutable(dosHeader, dosRead) ? ProbeExecutable(m_platform, file, dosHeader) : PeVerdict::None;
+        IsDosExecutable(dosHeader, dosRead) ? ProbeExecutable(content, dosHeader) : PeVerdict::None;
     // Closed before anything is done to the file: the system refuses to
     // delete a file that is held open, our own handle included.
     m_platform.CloseFile(file);
@@ -177,21 +216,21 @@ int CCleanerDlg::ClassifyFile(const std::string& path) {
         return kPreCheckVerdict;
     }
     if (verdict == PeVerdict::Tanatos && HandleTanatos(*this, path)) return kPreCheckVerdict;
-    return MatchSignatureRules(path);
+    // The file is as it was read (a Tanatos body that could not go is
+    // unchanged), so its start serves the rule table as well.
+    const int family = MatchRules(start, read);
+    if (family != 0) RemoveDetectedFile(path, family);
+    return family;
 }
 
 int CCleanerDlg::MatchSignatureRules(const std::string& path) {
     FileHandle file = kInvalidFile;
     if (m_platform.OpenForRead(path, file) != ERROR_SUCCESS) return 0;
-    // One read of the file's start holds every window of the table; what it
-    // does not return counts as zeros, exactly as a window read past the end
-    // of the file would.
-    std::uint8_t* start = Scratch();
-    std::uint32_t read = 0;
-    if (m_platform.ReadAt(file, 0, start, static_cast<std::uint32_t>(kRuleSpan), read) != ERROR_SUCCESS) read = 0;
+    std::uint8_t* start = StartBuffer();
+    const std::uint32_t read = ReadStart(m_platform, file, start);
     m_platform.CloseFile(file);
 
-    const int family = MatchRules(start, std::min<std::size_t>(read, kRuleSpan));
+    const int family = MatchRules(start, read);
     if (family != 0) RemoveDetectedFile(path, family);
     return family;
 }

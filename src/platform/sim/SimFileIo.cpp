@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/sim/SimMachine.h"
@@ -61,16 +62,17 @@ std::int32_t CSimMachine::OpenForRead(const std::string& path, FileHandle& out) 
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     out = kInvalidFile;
     if (std::int32_t e = CheckFault("OpenForRead", path)) return e;
-    const std::uint32_t attributes = AttributesLocked(path);
-    if (attributes == kInvalidAttributes) return HostPathLocked(path).empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
+    const std::string host = HostPathLocked(path);
+    if (host.empty()) return ERROR_PATH_NOT_FOUND;
+    struct stat st {};
+    if (::stat(host.c_str(), &st) != 0) return ERROR_FILE_NOT_FOUND;
+    if (S_ISDIR(st.st_mode)) return ERROR_ACCESS_DENIED;
     const std::string key = ToLowerName(path);
     if (std::find(m_lockedFiles.begin(), m_lockedFiles.end(), key) != m_lockedFiles.end()) {
         return ERROR_SHARING_VIOLATION;
     }
     for (const auto& [h, f] : m_files)
         if (f.winPath == key && f.write) return ERROR_SHARING_VIOLATION;
-    const std::string host = HostPathLocked(path);
     const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return ERROR_ACCESS_DENIED;
     out = m_nextFile;
@@ -138,12 +140,16 @@ std::int32_t CSimMachine::FileInfo(FileHandle file, std::uint32_t& attributes, s
     auto it = m_files.find(file);
     if (it == m_files.end()) return ERROR_INVALID_HANDLE;
     if (std::int32_t e = CheckFault("FileInfo", it->second.winPath)) return e;
-    // The handle knows its Windows path only in lower case; attributes are
-    // kept under that key anyway.
-    attributes = AttributesLocked(it->second.winPath);
-    std::error_code ec;
-    size = fs::file_size(it->second.hostPath, ec);
-    return ec ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+    // The handle knows its Windows path in lower case, the key attributes
+    // are kept under, and holds the host file itself.
+    struct stat st {};
+    if (it->second.fd < 0 || ::fstat(it->second.fd, &st) != 0) return ERROR_ACCESS_DENIED;
+    auto extra = m_attributes.find(it->second.winPath);
+    attributes = extra != m_attributes.end() ? extra->second : FILE_ATTRIBUTE_ARCHIVE;
+    attributes &= ~(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_NORMAL);
+    if (!attributes) attributes = FILE_ATTRIBUTE_NORMAL;
+    size = static_cast<std::uint64_t>(st.st_size);
+    return ERROR_SUCCESS;
 }
 
 void CSimMachine::CloseFile(FileHandle file) {

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include <sys/stat.h>
+
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimRegNode.h"
 #include "sys/Text.h"
@@ -75,6 +77,12 @@ std::string CSimMachine::HostPathLocked(const std::string& winPath) const {
     auto drive = m_drives.find(letter);
     if (drive == m_drives.end() || drive->second.hostDir.empty()) return {};
     fs::path host = drive->second.hostDir;
+    // Most paths are spelled as they lie on the host: one look settles them;
+    // only the others are matched name by name, ignoring case.
+    fs::path direct = host;
+    for (const std::string& part : parts) direct /= part;
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(direct, ec))) return direct.string();
     for (const std::string& part : parts) host /= FindHostName(host, part);
     return host.string();
 }
@@ -135,9 +143,10 @@ FindHandle CSimMachine::FindFirst(const std::string& pattern, FindData& out, std
         entry.name = it->path().filename().string();
         if (!MatchesPattern(entry.name, mask)) continue;
         std::error_code sec;
-        const fs::file_status link = it->symlink_status(sec);
-        const bool isLink = fs::is_symlink(link);
-        const bool isDir = it->is_directory(sec);
+        struct stat st {};
+        const bool statted = ::lstat(it->path().c_str(), &st) == 0;
+        const bool isLink = statted && S_ISLNK(st.st_mode);
+        const bool isDir = isLink ? it->is_directory(sec) : (statted && S_ISDIR(st.st_mode));
         entry.attributes = isDir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
         if (isLink) entry.attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
         auto extra = m_attributes.find(ToLowerName(dir + "\\" + entry.name));
@@ -145,7 +154,7 @@ FindHandle CSimMachine::FindFirst(const std::string& pattern, FindData& out, std
             entry.attributes = (entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) |
                                (extra->second & ~(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
         }
-        entry.size = (!isDir && it->is_regular_file(sec)) ? it->file_size(sec) : 0;
+        entry.size = (!isDir && statted && S_ISREG(st.st_mode)) ? static_cast<std::uint64_t>(st.st_size) : 0;
         found.push_back(entry);
     }
     // NTFS hands names out in its collation order, close to this one.
