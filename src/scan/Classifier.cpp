@@ -6,6 +6,7 @@
 #include <array>
 
 #include "app/CleanerDlg.h"
+#include "app/StringIds.h"
 #include "scan/PeChecks.h"
 #include "scan/RuleTable.h"
 #include "sys/Bytes.h"
@@ -13,13 +14,6 @@
 #include "sys/Text.h"
 
 namespace {
-
-// String-table texts the lines are made of.
-constexpr std::uint32_t kTextProcessStopped = 3;
-constexpr std::uint32_t kTextDeleted = 7;
-constexpr std::uint32_t kTextScheduled = 9;
-constexpr std::uint32_t kTextScheduledEnd = 11;
-constexpr std::uint32_t kTextInfected = 12;
 
 constexpr int kFamilyJeefo = 7;
 constexpr int kFamilyBagle = 10;
@@ -153,9 +147,9 @@ void ReportDeleted(ICleanerView& view, const std::string& path, std::string line
 // that the user can see and remove it.
 void HandleBagleN(CCleanerDlg& dlg, const std::string& path) {
     dlg.Platform().SetAttributes(path, FILE_ATTRIBUTE_NORMAL);
-    dlg.KillProcessByName({path, dlg.LoadText(kTextProcessStopped) + " (I-Worm.Bagle.n)"}, true);
+    dlg.KillProcessByName({path, dlg.LoadText(IDS_VIRUS_MODULE_STOPPED) + " (I-Worm.Bagle.n)"}, true);
     // Nothing was done to the file, so this is a plain line, not a finding.
-    dlg.View().AddLogLine(dlg.LoadText(kTextInfected) + path + " (I-Worm.Bagle.n)");
+    dlg.View().AddLogLine(dlg.LoadText(IDS_INFECTED_FILE) + path + " (I-Worm.Bagle.n)");
 }
 
 // The Tanatos packer also wraps programs the user may want to keep, so an
@@ -164,7 +158,7 @@ void HandleBagleN(CCleanerDlg& dlg, const std::string& path) {
 // table's verdict after the infected-file line. Returns true when the file
 // was deleted.
 bool HandleTanatos(CCleanerDlg& dlg, const std::string& path) {
-    dlg.View().AddLogLine(dlg.LoadText(kTextInfected) + path);
+    dlg.View().AddLogLine(dlg.LoadText(IDS_INFECTED_FILE) + path);
     // The last three characters, not the extension: "setupexe" counts as a
     // program too, as it always has.
     const bool program = path.size() >= 3 && EqualsNoCase(std::string_view(path).substr(path.size() - 3), "exe");
@@ -173,7 +167,7 @@ bool HandleTanatos(CCleanerDlg& dlg, const std::string& path) {
     if (program && !startsByItself) return false;
     dlg.Platform().SetAttributes(path, FILE_ATTRIBUTE_NORMAL);
     if (dlg.Platform().RemoveFile(path) != ERROR_SUCCESS) return false;
-    ReportDeleted(dlg.View(), path, dlg.LoadText(kTextDeleted) + path + " (Tanatos)", "Tanatos");
+    ReportDeleted(dlg.View(), path, dlg.LoadText(IDS_VIRUS_FILE_DELETED) + path + " (Tanatos)", "Tanatos");
     return true;
 }
 
@@ -240,10 +234,10 @@ void CCleanerDlg::RemoveDetectedFile(const std::string& path, int family) {
     if (lines == nullptr) return;
     // A running Bagle holds its file; stopping it first lets the deletion
     // succeed now instead of at the next restart.
-    if (family == kFamilyBagle) KillProcessByName({path, LoadText(kTextProcessStopped) + " (I-Worm.Bagle)"}, true);
+    if (family == kFamilyBagle) KillProcessByName({path, LoadText(IDS_VIRUS_MODULE_STOPPED) + " (I-Worm.Bagle)"}, true);
     m_platform.SetAttributes(path, FILE_ATTRIBUTE_NORMAL);
     if (m_platform.RemoveFile(path) == ERROR_SUCCESS) {
-        ReportDeleted(m_view, path, LoadText(kTextDeleted) + path + lines->deleted, FamilyOfLine(lines->deleted));
+        ReportDeleted(m_view, path, LoadText(IDS_VIRUS_FILE_DELETED) + path + lines->deleted, FamilyOfLine(lines->deleted));
         return;
     }
     if (lines->scheduled == nullptr || m_platform.RemoveAtRestart(path) != ERROR_SUCCESS) return;
@@ -251,6 +245,6 @@ void CCleanerDlg::RemoveDetectedFile(const std::string& path, int family) {
     finding.kind = ActionKind::FileDeleteScheduled;
     finding.target = path;
     finding.family = FamilyOfLine(lines->scheduled);
-    finding.line = LoadText(kTextScheduled) + path + lines->scheduled + LoadText(kTextScheduledEnd);
+    finding.line = LoadText(IDS_VIRUS_FILE) + path + lines->scheduled + LoadText(IDS_DELETED_AT_RESTART);
     m_view.ReportFinding(finding);
 }

@@ -8,18 +8,12 @@
 #include <string_view>
 
 #include "app/CleanerDlg.h"
+#include "app/StringIds.h"
 #include "scan/DiskScanWalker.h"
 #include "scan/ScriptRepair.h"
 #include "sys/Text.h"
 
 namespace {
-
-// String-table texts of the result-log lines written here.
-constexpr std::uint32_t kTextScriptHostStopped = 1;
-constexpr std::uint32_t kTextVirusFileDeleted = 7;
-constexpr std::uint32_t kTextInfectedFile = 12;
-constexpr std::uint32_t kTextVirusLibraryDeleted = 13;
-constexpr std::uint32_t kTextRepaired = 42;
 
 // Endings that send a file to the script repair, compared on the last four
 // characters of the path; "html" also catches ".shtml" and ".xhtml".
@@ -141,7 +135,7 @@ void ReportDeletion(ICleanerView& view, const std::string& path, const std::stri
 int CCleanerDlg::RepairScriptFile(const std::string& path) {
     // Script hosts are stopped before every file, infected or not: a host
     // started during the disk stage would rewrite what was just repaired.
-    KillProcessByName({"wscript.exe", LoadText(kTextScriptHostStopped)}, false);
+    KillProcessByName({"wscript.exe", LoadText(IDS_SCRIPT_HOST_STOPPED)}, false);
 
     FileHandle handle = kInvalidFile;
     if (m_platform.OpenForRead(path, handle) != ERROR_SUCCESS) return -1;
@@ -234,7 +228,7 @@ bool CCleanerDlg::CheckKeylogDll(const std::string& path) {
 
     m_platform.SetAttributes(path, FILE_ATTRIBUTE_NORMAL);
     if (m_platform.RemoveFile(path) != ERROR_SUCCESS) return true;
-    ReportDeletion(m_view, path, "", LoadText(kTextVirusLibraryDeleted) + path);
+    ReportDeletion(m_view, path, "", LoadText(IDS_VIRUS_LIBRARY_DELETED) + path);
     return true;
 }
 
@@ -264,7 +258,7 @@ void CDiskScanWalker::OnMatchingFile(std::string path) {
                 break;
             }
         }
-        ReportDeletion(dlg.View(), path, family, dlg.LoadText(kTextVirusFileDeleted) + family + ": " + path);
+        ReportDeletion(dlg.View(), path, family, dlg.LoadText(IDS_VIRUS_FILE_DELETED) + family + ": " + path);
         break;
     }
 
@@ -272,7 +266,7 @@ void CDiskScanWalker::OnMatchingFile(std::string path) {
     // deleted simply fails to open.
     if (EqualsNoCase(ext4, ".gif") && dlg.RepairScriptFile(path) == 2 &&
         platform.RemoveFile(path) == ERROR_SUCCESS) {
-        ReportDeletion(dlg.View(), path, "", dlg.LoadText(kTextVirusFileDeleted) + path);
+        ReportDeletion(dlg.View(), path, "", dlg.LoadText(IDS_VIRUS_FILE_DELETED) + path);
     }
 
     for (std::string_view ending : kScriptEndings) {
@@ -281,7 +275,7 @@ void CDiskScanWalker::OnMatchingFile(std::string path) {
             Finding finding;
             finding.kind = ActionKind::FileRepaired;
             finding.target = path;
-            finding.line = dlg.LoadText(kTextInfectedFile) + path + dlg.LoadText(kTextRepaired);
+            finding.line = dlg.LoadText(IDS_INFECTED_FILE) + path + dlg.LoadText(IDS_REPAIRED);
             dlg.View().ReportFinding(finding);
         }
         return;

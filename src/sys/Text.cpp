@@ -53,10 +53,22 @@ char32_t FoldCase(char32_t c) {
     return c;
 }
 
+}  // namespace
+
+int CompareNoCase(std::string_view a, std::string_view b) {
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const char32_t ca = FoldCase(NextCodePoint(a, i));
+        const char32_t cb = FoldCase(NextCodePoint(b, j));
+        if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    if (i < a.size()) return 1;
+    if (j < b.size()) return -1;
+    return 0;
+}
+
 void AppendUtf8(std::string& out, char32_t c) {
-    if (c >= 0x110000) {
-        out += static_cast<char>(c - 0x110000);
-    } else if (c < 0x80) {
+    if (c < 0x80) {
         out += static_cast<char>(c);
     } else if (c < 0x800) {
         out += static_cast<char>(0xC0 | (c >> 6));
@@ -73,23 +85,15 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-}  // namespace
-
-int CompareNoCase(std::string_view a, std::string_view b) {
-    std::size_t i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        const char32_t ca = FoldCase(NextCodePoint(a, i));
-        const char32_t cb = FoldCase(NextCodePoint(b, j));
-        if (ca != cb) return ca < cb ? -1 : 1;
-    }
-    if (i < a.size()) return 1;
-    if (j < b.size()) return -1;
-    return 0;
-}
 
 std::string ToLowerName(std::string_view s) {
     std::string out;
     out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size();) AppendUtf8(out, FoldCase(NextCodePoint(s, i)));
+    for (std::size_t i = 0; i < s.size();) {
+        const char32_t c = FoldCase(NextCodePoint(s, i));
+        // A byte that was not valid UTF-8 goes back as it came.
+        if (c >= 0x110000) out += static_cast<char>(c - 0x110000);
+        else AppendUtf8(out, c);
+    }
     return out;
 }

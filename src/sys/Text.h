@@ -13,5 +13,8 @@ int CompareNoCase(std::string_view a, std::string_view b);
 
 inline bool EqualsNoCase(std::string_view a, std::string_view b) { return CompareNoCase(a, b) == 0; }
 
+// Appends one code point as UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
+
 // The name in lower case, with the same folding as CompareNoCase.
 std::string ToLowerName(std::string_view s);
