@@ -31,6 +31,13 @@ struct SnapshotProcess {
     std::string exeFile;
 };
 
+// One entry of the Internet cache, as the cache enumeration reports it.
+struct CacheEntry {
+    std::string sourceUrl;
+    std::uint32_t entryType = 0;  // cache entry type bits; cookies carry 0x00100000
+};
+using CacheHandle = std::uintptr_t;
+
 using ProcessHandle = std::uintptr_t;
 using FileHandle = std::uintptr_t;
 constexpr FileHandle kInvalidFile = 0;
@@ -58,6 +65,29 @@ public:
     virtual std::uint32_t SystemDirectory(std::string& out) = 0;
     // A text of the program's string table; empty when the id has none.
     virtual std::string LoadText(std::uint32_t id) = 0;
+    // GetComputerName; false when the system gives none.
+    virtual bool ComputerName(std::string& out) = 0;
+
+    // --- configuration files (win.ini, system.ini) ----------------------------
+    // GetPrivateProfileString with an empty default into a buffer of
+    // `capacity` bytes: the text (cut to fit) and its length.
+    virtual std::uint32_t GetProfileText(const std::string& file, const std::string& section, const std::string& key,
+                                         std::string& out, std::uint32_t capacity) = 0;
+    // WritePrivateProfileString; the system's error when it fails.
+    virtual std::int32_t WriteProfileText(const std::string& file, const std::string& section,
+                                          const std::string& key, const std::string& value) = 0;
+
+    // --- the Internet cache of the current user --------------------------------
+    // FindFirstUrlCacheEntry/FindNextUrlCacheEntry with a buffer of
+    // `bufferSize` bytes for the entry and its strings: ERROR_INSUFFICIENT_BUFFER
+    // with `needed` set when it does not fit (the next call with a larger
+    // buffer fetches the same entry), ERROR_NO_MORE_ITEMS at the end.
+    virtual std::int32_t CacheFindFirst(std::uint32_t bufferSize, CacheEntry& entry, std::uint32_t& needed,
+                                        CacheHandle& out) = 0;
+    virtual std::int32_t CacheFindNext(CacheHandle find, std::uint32_t bufferSize, CacheEntry& entry,
+                                       std::uint32_t& needed) = 0;
+    virtual std::int32_t CacheDeleteEntry(const std::string& sourceUrl) = 0;
+    virtual void CacheFindClose(CacheHandle find) = 0;
 
     // --- registry -----------------------------------------------------------
     virtual std::int32_t OpenKey(RegKey parent, const std::string& subKey, RegKey& out) = 0;

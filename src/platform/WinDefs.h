@@ -46,6 +46,7 @@ constexpr std::int32_t ERROR_FILE_EXISTS = 80;
 constexpr std::int32_t ERROR_ALREADY_EXISTS = 183;
 constexpr std::int32_t ERROR_CALL_NOT_IMPLEMENTED = 120;
 constexpr std::int32_t ERROR_DISK_FULL = 112;
+constexpr std::int32_t ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr std::int32_t ERROR_INVALID_FUNCTION = 1;
 constexpr std::int32_t ERROR_NOT_ALL_ASSIGNED = 1300;
 #endif

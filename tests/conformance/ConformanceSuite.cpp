@@ -222,3 +222,56 @@ TEST_P(PlatformConformance, KillProcessByNameStopsByNameAndByFullPath) {
     EXPECT_EQ(log[8], "   " + line);
     EXPECT_EQ(log[9], "   " + line);
 }
+
+TEST_P(PlatformConformance, ProfileEntriesAreWrittenAndReadBackIgnoringCase) {
+    const std::string ini = Host().ScratchIniFile();
+    std::string text;
+    EXPECT_EQ(P().GetProfileText(ini, "windows", "load", text, 260), 0u) << "no file yet";
+    EXPECT_EQ(text, "");
+    ASSERT_EQ(P().WriteProfileText(ini, "windows", "load", "C:\\w\\worm.exe"), ERROR_SUCCESS);
+    ASSERT_EQ(P().WriteProfileText(ini, "boot", "shell", "Explorer.exe worm.exe"), ERROR_SUCCESS);
+    EXPECT_EQ(P().GetProfileText(ini, "WINDOWS", "Load", text, 260), 13u);
+    EXPECT_EQ(text, "C:\\w\\worm.exe");
+    EXPECT_EQ(P().GetProfileText(ini, "windows", "run", text, 260), 0u);
+    EXPECT_EQ(P().GetProfileText(ini, "boot", "shell", text, 9), 8u) << "cut to the buffer";
+    EXPECT_EQ(text, "Explorer");
+    ASSERT_EQ(P().WriteProfileText(ini, "windows", "load", "explorer.exe"), ERROR_SUCCESS);
+    EXPECT_EQ(P().GetProfileText(ini, "windows", "load", text, 260), 12u);
+    EXPECT_EQ(text, "explorer.exe");
+}
+
+TEST_P(PlatformConformance, ComputerHasAName) {
+    std::string name;
+    ASSERT_TRUE(P().ComputerName(name));
+    EXPECT_FALSE(name.empty());
+}
+
+TEST_P(PlatformConformance, CacheEntriesAreListedAndDeletedOneByOne) {
+    const std::string page = "http://www.kestro.example/conformance/page.htm";
+    ASSERT_TRUE(Host().AddCacheEntry(page, false));
+    ASSERT_TRUE(Host().AddCacheEntry("Cookie:tester@kestro.example/", true));
+
+    // A buffer too small for any entry: the size needed comes back.
+    CacheEntry entry;
+    std::uint32_t needed = 0;
+    CacheHandle find = 0;
+    EXPECT_EQ(P().CacheFindFirst(16, entry, needed, find), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_GT(needed, 16u);
+    if (find) P().CacheFindClose(find);
+
+    bool sawPage = false, sawCookie = false;
+    std::int32_t status = P().CacheFindFirst(65536, entry, needed, find);
+    for (int guard = 0; status == ERROR_SUCCESS && guard < 10000; ++guard) {
+        if (entry.sourceUrl == page) sawPage = true;
+        if ((entry.entryType & 0x00100000) && entry.sourceUrl.find("kestro.example") != std::string::npos) {
+            sawCookie = true;
+        }
+        status = P().CacheFindNext(find, 65536, entry, needed);
+    }
+    EXPECT_EQ(status, ERROR_NO_MORE_ITEMS);
+    if (find) P().CacheFindClose(find);
+    EXPECT_TRUE(sawPage);
+    EXPECT_TRUE(sawCookie);
+    EXPECT_EQ(P().CacheDeleteEntry(page), ERROR_SUCCESS);
+    EXPECT_NE(P().CacheDeleteEntry(page), ERROR_SUCCESS) << "gone already";
+}

@@ -27,6 +27,11 @@ public:
     // A key under HKEY_CURRENT_USER that exists, is empty, and is removed
     // with its contents when the host goes.
     virtual std::string ScratchKey() = 0;
+    // A Windows path for an ini file the test may create; removed with the host.
+    virtual std::string ScratchIniFile() = 0;
+    // Puts an entry into the current user's Internet cache: a page, or a
+    // cookie when `cookie`; false when the cache refused it.
+    virtual bool AddCacheEntry(const std::string& url, bool cookie) = 0;
     // Where this backend is known to differ from Windows, a short reason;
     // empty when it behaves as Windows does. Keys are the test names.
     virtual std::string KnownDeviation(const std::string& test) const = 0;

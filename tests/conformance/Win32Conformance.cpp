@@ -4,6 +4,7 @@
 // both families' answers are checked for real.
 #include <windows.h>
 #include <shlwapi.h>
+#include <wininet.h>
 
 #include <cstdio>
 #include <map>
@@ -38,6 +39,7 @@ public:
             CloseHandle(h);
         }
         for (const auto& file : m_files) DeleteFileW(file.c_str());
+        for (const auto& url : m_cacheUrls) DeleteUrlCacheEntryW(url.c_str());
         SHDeleteKeyW(HKEY_CURRENT_USER, m_scratchRoot.c_str());
     }
 
@@ -81,6 +83,30 @@ public:
         return Narrow(key);
     }
 
+    std::string ScratchIniFile() override {
+        CreateDirectoryW(m_root.c_str(), nullptr);
+        const std::wstring ini = m_root + L"\\conformance.ini";
+        m_files.push_back(ini);
+        return Narrow(ini);
+    }
+
+    bool AddCacheEntry(const std::string& url, bool cookie) override {
+        const std::wstring wurl = Widen(url);
+        wchar_t local[MAX_PATH];
+        if (!CreateUrlCacheEntryW(wurl.c_str(), 0, cookie ? L"txt" : L"htm", local, 0)) return false;
+        HANDLE f = CreateFileW(local, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (f == INVALID_HANDLE_VALUE) return false;
+        DWORD written = 0;
+        WriteFile(f, "x", 1, &written, nullptr);
+        CloseHandle(f);
+        FILETIME never{};
+        const BOOL ok = CommitUrlCacheEntryW(wurl.c_str(), local, never, never,
+                                             cookie ? COOKIE_CACHE_ENTRY : NORMAL_CACHE_ENTRY, nullptr, 0, nullptr,
+                                             nullptr);
+        if (ok && !cookie) m_cacheUrls.push_back(wurl);
+        return ok;
+    }
+
     std::string KnownDeviation(const std::string& test) const override {
         if (!IsWine()) return {};
         OSVERSIONINFOW v{};
@@ -104,6 +130,7 @@ private:
     std::wstring m_scratchRoot = L"Software\\KestroConformance\\" + std::to_wstring(GetCurrentProcessId());
     std::map<DWORD, HANDLE> m_processes;
     std::vector<std::wstring> m_files;
+    std::vector<std::wstring> m_cacheUrls;
     int m_keys = 0;
 };
 

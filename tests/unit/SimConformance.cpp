@@ -4,13 +4,18 @@
 
 #include <set>
 
+#include "TestMachine.h"
 #include "platform/sim/SimMachine.h"
 
 namespace {
 
 class CSimHost : public IConformanceHost {
 public:
-    explicit CSimHost(std::uint32_t platformId) : m_platformId(platformId) { m_machine.SetPlatform(platformId); }
+    explicit CSimHost(std::uint32_t platformId) : m_platformId(platformId) {
+        m_machine.SetPlatform(platformId);
+        m_drive.MakeDir("WINDOWS");
+        m_machine.MapDrive('C', DRIVE_FIXED, m_drive.Path());
+    }
     IPlatform& Platform() override { return m_machine; }
     std::string Name() const override { return m_platformId == VER_PLATFORM_WIN32_NT ? "SimNT" : "Sim9x"; }
     std::uint32_t StartProcess(const std::string& dirName, const std::string& fileName) override {
@@ -29,10 +34,16 @@ public:
         m_machine.CloseKey(h);
         return key;
     }
+    std::string ScratchIniFile() override { return "C:\\WINDOWS\\conformance.ini"; }
+    bool AddCacheEntry(const std::string& url, bool cookie) override {
+        m_machine.AddCacheEntry(url, cookie ? 0x00100000u : 0x1u);
+        return true;
+    }
     std::string KnownDeviation(const std::string&) const override { return {}; }
 
 private:
     std::uint32_t m_platformId;
+    CTempDir m_drive;
     CSimMachine m_machine;
     int m_keys = 0;
 };

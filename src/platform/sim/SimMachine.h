@@ -54,6 +54,16 @@ public:
     // The performance-data block the system would return now.
     std::vector<std::uint8_t> PerformanceData() const;
 
+    // --- configuration files and the Internet cache ---------------------------
+    void SetComputerName(const std::string& name);
+    struct SimCacheEntry {
+        std::string url;
+        std::uint32_t type;
+        std::uint32_t size;  // bytes the entry and its strings need
+    };
+    void AddCacheEntry(const std::string& url, std::uint32_t type, std::uint32_t size = 600);
+    std::vector<SimCacheEntry> CacheEntries() const;
+
     struct Launch {
         std::string verb, file, params, dir;
         int showCmd;
@@ -74,6 +84,18 @@ public:
     std::uint32_t WindowsDirectory(std::string& out) override;
     std::uint32_t SystemDirectory(std::string& out) override;
     std::string LoadText(std::uint32_t id) override;
+
+    bool ComputerName(std::string& out) override;
+    std::uint32_t GetProfileText(const std::string& file, const std::string& section, const std::string& key,
+                                 std::string& out, std::uint32_t capacity) override;
+    std::int32_t WriteProfileText(const std::string& file, const std::string& section, const std::string& key,
+                                  const std::string& value) override;
+    std::int32_t CacheFindFirst(std::uint32_t bufferSize, CacheEntry& entry, std::uint32_t& needed,
+                                CacheHandle& out) override;
+    std::int32_t CacheFindNext(CacheHandle find, std::uint32_t bufferSize, CacheEntry& entry,
+                               std::uint32_t& needed) override;
+    std::int32_t CacheDeleteEntry(const std::string& sourceUrl) override;
+    void CacheFindClose(CacheHandle find) override;
 
     std::int32_t OpenKey(RegKey parent, const std::string& subKey, RegKey& out) override;
     std::int32_t CreateKey(RegKey parent, const std::string& subKey, RegKey& out) override;
@@ -167,6 +189,10 @@ private:
     std::shared_ptr<RegNode> SharedNode(RegNode* node) const;
     std::string HostPathLocked(const std::string& winPath) const;
     std::uint32_t AttributesLocked(const std::string& winPath) const;
+    std::string ProfileHostPath(const std::string& file) const;
+    struct CacheSearch;
+    std::int32_t NextCacheEntry(CacheSearch& search, std::uint32_t bufferSize, CacheEntry& entry,
+                                std::uint32_t& needed);
     // Why the file cannot be deleted or replaced now, or ERROR_SUCCESS.
     std::int32_t InUse(const std::string& winPath) const;
 
@@ -185,6 +211,14 @@ private:
     std::map<ProcessHandle, std::uint32_t> m_processHandles;
     ProcessHandle m_nextProcessHandle = 0x100;
     bool m_bPerfDataDisabled = false;
+    std::string m_computerName = "KESTRO-PC";
+    std::vector<SimCacheEntry> m_cache;
+    struct CacheSearch {
+        std::vector<SimCacheEntry> entries;  // as they were when the search began
+        std::size_t next = 0;
+    };
+    std::map<CacheHandle, CacheSearch> m_cacheSearches;
+    CacheHandle m_nextCacheSearch = 0x40;
     std::map<FileHandle, OpenFile> m_files;
     FileHandle m_nextFile = 0x10;
     std::vector<std::string> m_restartDeletions;

@@ -45,3 +45,16 @@ const ProcessStatusCalls& ProcessStatus() {
     }();
     return calls;
 }
+
+const InternetCacheCalls& InternetCache() {
+    static const InternetCacheCalls calls = [] {
+        InternetCacheCalls c;
+        const HMODULE wininet = LoadSystemLibrary(L"WININET.DLL");
+        Resolve(wininet, "FindFirstUrlCacheEntryW", c.findFirst);
+        Resolve(wininet, "FindNextUrlCacheEntryW", c.findNext);
+        Resolve(wininet, "DeleteUrlCacheEntryW", c.deleteEntry);
+        Resolve(wininet, "FindCloseUrlCache", c.findClose);
+        return c;
+    }();
+    return calls;
+}

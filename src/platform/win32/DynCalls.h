@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <tlhelp32.h>
+#include <wininet.h>
 
 struct ToolHelpCalls {
     decltype(&CreateToolhelp32Snapshot) createSnapshot = nullptr;
@@ -17,9 +18,19 @@ struct ProcessStatusCalls {
     DWORD(WINAPI* getModuleFileNameEx)(HANDLE, HMODULE, LPWSTR, DWORD) = nullptr;
 };
 
+struct InternetCacheCalls {
+    decltype(&FindFirstUrlCacheEntryW) findFirst = nullptr;
+    decltype(&FindNextUrlCacheEntryW) findNext = nullptr;
+    decltype(&DeleteUrlCacheEntryW) deleteEntry = nullptr;
+    decltype(&FindCloseUrlCache) findClose = nullptr;
+};
+
 // The kernel's tool-help functions, from the already loaded module: the
 // 9x family has them, NT 4.0 does not.
 const ToolHelpCalls& ToolHelp();
 // The process-status library, loaded from the system directory on first
 // use and kept for the life of the program.
 const ProcessStatusCalls& ProcessStatus();
+// The Internet library's cache functions, loaded like the process-status
+// library; a system without the library has no cache to clean.
+const InternetCacheCalls& InternetCache();

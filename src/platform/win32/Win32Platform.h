@@ -11,6 +11,18 @@ public:
     std::uint32_t SystemDirectory(std::string& out) override;
     std::string LoadText(std::uint32_t id) override;
 
+    bool ComputerName(std::string& out) override;
+    std::uint32_t GetProfileText(const std::string& file, const std::string& section, const std::string& key,
+                                 std::string& out, std::uint32_t capacity) override;
+    std::int32_t WriteProfileText(const std::string& file, const std::string& section, const std::string& key,
+                                  const std::string& value) override;
+    std::int32_t CacheFindFirst(std::uint32_t bufferSize, CacheEntry& entry, std::uint32_t& needed,
+                                CacheHandle& out) override;
+    std::int32_t CacheFindNext(CacheHandle find, std::uint32_t bufferSize, CacheEntry& entry,
+                               std::uint32_t& needed) override;
+    std::int32_t CacheDeleteEntry(const std::string& sourceUrl) override;
+    void CacheFindClose(CacheHandle find) override;
+
     std::int32_t OpenKey(RegKey parent, const std::string& subKey, RegKey& out) override;
     std::int32_t CreateKey(RegKey parent, const std::string& subKey, RegKey& out) override;
     std::int32_t CloseKey(RegKey key) override;
