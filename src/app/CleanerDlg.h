@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/View.h"
+#include "cleaners/CleanerPattern.h"
 #include "platform/Platform.h"
 #include "scan/DiskScanWalker.h"
 
@@ -77,6 +78,18 @@ public:
 
     // Appends a name registration to the malware file-name registry.
     void RegisterVirusNames(const std::vector<std::string>& names, const std::string& family);
+
+    // --- the family cleaners' shared steps (cleaners/CleanerPattern.cpp) ------
+    // Visits every value of the Run key, HKLM first, then HKCU, each list
+    // read whole before its first visit.
+    void ForEachRunValue(const RunValueVisitor& visitor);
+    // The file a Run command starts; empty when it names none.
+    std::string NormalizeRunCommand(const std::string& data, const RunCommandOptions& options) const;
+    // Deletes a virus file (or schedules it for the next restart) and logs
+    // only what really happened.
+    RemoveOutcome RemoveVirusFile(const std::string& path, const RemoveFileOptions& options, const VirusFileTags& tags);
+    // Puts back the webcheck component's in-process server under HKCR.
+    void RestoreWebcheckServer(const std::string& message);
 
     ICleanerView& View() { return m_view; }
     IPlatform& Platform() { return m_platform; }
