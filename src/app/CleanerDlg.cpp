@@ -109,3 +109,24 @@ void CCleanerDlg::RegisterVirusNames(const std::vector<std::string>& names, cons
     m_familyNameCount[m_familyNames.size()] = static_cast<int>(names.size());
     m_familyNames.push_back(family);
 }
+
+int CCleanerDlg::FamilyOfRegisteredName(std::size_t index) const {
+    if (index >= m_virusFileNames.size()) return -1;
+    // The counts and the family names are appended together, but both are
+    // open to every cleaner: the walk trusts neither the 260-slot table nor
+    // the names beyond what the other holds.
+    const std::size_t families = std::min(m_familyNames.size(), kFamilySlots);
+    std::size_t end = 0;  // one past the last name of families 0..k
+    for (std::size_t k = 0; k < families; ++k) {
+        if (m_familyNameCount[k] < 0) return -1;
+        end += static_cast<std::size_t>(m_familyNameCount[k]);
+        // A family that registered no names is passed over here.
+        if (index < end) return static_cast<int>(k);
+    }
+    return -1;
+}
+
+std::string CCleanerDlg::FamilyNameOfRegisteredName(std::size_t index) const {
+    const int k = FamilyOfRegisteredName(index);
+    return k < 0 ? std::string() : m_familyNames[static_cast<std::size_t>(k)];
+}

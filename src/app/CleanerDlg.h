@@ -79,6 +79,20 @@ public:
     // Appends a name registration to the malware file-name registry.
     void RegisterVirusNames(const std::vector<std::string>& names, const std::string& family);
 
+    // --- the memory scan (app/MemoryScan.cpp) ---------------------------------
+    // Stops every running process whose name a family registered, one line
+    // per registration that names it, each naming that registration's family.
+    void KillRegisteredProcesses();
+    // Hands the executable of every running process to the classifier; a
+    // recognised body's process is stopped, and the Apdoor, SpyBot and Swen
+    // bodies register their names for the disk walk that follows.
+    void ScanMemory();
+    // The index in m_familyNames of the family that registered name `index`
+    // of m_virusFileNames; -1 when the registry holds no such family.
+    int FamilyOfRegisteredName(std::size_t index) const;
+    // Its display name; empty when there is none.
+    std::string FamilyNameOfRegisteredName(std::size_t index) const;
+
     // --- the family cleaners' shared steps (cleaners/CleanerPattern.cpp) ------
     // Visits every value of the Run key, HKLM first, then HKCU, each list
     // read whole before its first visit.
@@ -90,6 +104,19 @@ public:
     RemoveOutcome RemoveVirusFile(const std::string& path, const RemoveFileOptions& options, const VirusFileTags& tags);
     // Puts back the webcheck component's in-process server under HKCR.
     void RestoreWebcheckServer(const std::string& message);
+
+    // --- autostart entries and the Internet cache (AutostartChecks.cpp,
+    // TempInternetFiles.cpp) ------------------------------------------------
+    // Deletes the Run, RunOnce (and, on 9x, RunServices) values that name a
+    // registered file and puts the file they really start into `names` in
+    // place of the registration that matched. Returns 0.
+    int CheckRunEntries(std::vector<std::string>& names);
+    // Sets an ini entry that names a registered file back to "explorer.exe";
+    // non-zero when it was rewritten.
+    int CheckIniEntry(const std::string& file, const std::string& section, const std::string& key);
+    // Empties the Internet cache except cookies; true when the walk reached
+    // the end of the cache.
+    bool CleanTempInternetFiles();
 
     ICleanerView& View() { return m_view; }
     IPlatform& Platform() { return m_platform; }

@@ -84,11 +84,18 @@ void CCleanerDlg::ScanThreadProc(void* dialog) { static_cast<CCleanerDlg*>(dialo
 void CCleanerDlg::RunScan() {
     if (m_bHasAnimation) m_view.PlayAnimation();
     LogString(IDS_STAGE_TEMP_FILES);
+    CleanTempInternetFiles();
 
     LogString(IDS_STAGE_REGISTRY);
+    CheckRunEntries(m_virusFileNames);
     m_view.SetCaption("Trwa sprawdzanie pamięci...");
+    KillRegisteredProcesses();
+    CheckIniEntry("win.ini", "windows", "load");
+    CheckIniEntry("win.ini", "windows", "run");
+    CheckIniEntry("system.ini", "boot", "shell");
     LogString(IDS_STAGE_REGISTRY_DONE);
     LogString(IDS_STAGE_MEMORY);
+    ScanMemory();
     LogString(IDS_STAGE_MEMORY_DONE);
 
     m_view.SetCaption("Trwa sprawdzanie plików...");

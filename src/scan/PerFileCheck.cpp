@@ -248,16 +248,7 @@ void CDiskScanWalker::OnMatchingFile(std::string path) {
         if (!EqualsNoCase(names[i], name)) continue;
         platform.SetAttributes(path, FILE_ATTRIBUTE_NORMAL);
         if (platform.RemoveFile(path) != ERROR_SUCCESS) continue;
-        std::string family;
-        const std::size_t families = std::min(dlg.m_familyNames.size(), CCleanerDlg::kFamilySlots);
-        std::size_t end = 0;
-        for (std::size_t k = 0; k < families; ++k) {
-            end += static_cast<std::size_t>(std::max(dlg.m_familyNameCount[k], 0));
-            if (end > i) {
-                family = dlg.m_familyNames[k];
-                break;
-            }
-        }
+        const std::string family = dlg.FamilyNameOfRegisteredName(i);
         ReportDeletion(dlg.View(), path, family, dlg.LoadText(IDS_VIRUS_FILE_DELETED) + family + ": " + path);
         break;
     }
