@@ -105,6 +105,14 @@ public:
     // Puts back the webcheck component's in-process server under HKCR.
     void RestoreWebcheckServer(const std::string& message);
 
+    // --- family cleaners (cleaners/<family>.cpp), in the order the scan runs them
+    // Runs every family cleaner in its fixed order (cleaners/CleanerOrder.cpp).
+    void RunFamilyCleaners();
+    void CleanMyDoom();
+    void CleanNetSky();
+    void CleanSwen();
+    bool CleanBagle();
+
     // --- autostart entries and the Internet cache (AutostartChecks.cpp,
     // TempInternetFiles.cpp) ------------------------------------------------
     // Deletes the Run, RunOnce (and, on 9x, RunServices) values that name a

@@ -85,6 +85,7 @@ void CCleanerDlg::RunScan() {
     if (m_bHasAnimation) m_view.PlayAnimation();
     LogString(IDS_STAGE_TEMP_FILES);
     CleanTempInternetFiles();
+    RunFamilyCleaners();
 
     LogString(IDS_STAGE_REGISTRY);
     CheckRunEntries(m_virusFileNames);
