@@ -11,8 +11,10 @@ namespace {
 
 constexpr std::chrono::milliseconds kPollInterval{10};
 // How long one message to the program may take before the program counts as
-// hung. Its UI thread only ever waits for the scan thread's short messages.
-constexpr UINT kSendTimeoutMs = 5000;
+// hung. Its UI thread only ever waits for the scan thread's short messages,
+// but a loaded two-core machine running Wine was seen to take over five
+// seconds to deliver one.
+constexpr UINT kSendTimeoutMs = 20000;
 // The static that holds a message box's text.
 constexpr int kMessageBoxTextId = 0xFFFF;
 
