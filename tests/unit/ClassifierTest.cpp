@@ -30,18 +30,6 @@ std::vector<RuleBytes> AllRules() {
     return rules;
 }
 
-// A body of `family`: zeros holding the family's first window.
-std::string BodyOf(int family) {
-    for (const RuleBytes& rule : AllRules()) {
-        if (rule.family != family) continue;
-        std::string file(rule.offset + rule.bytes.size(), '\0');
-        file.replace(rule.offset, rule.bytes.size(), rule.bytes);
-        return file;
-    }
-    ADD_FAILURE() << "no rule for family " << family;
-    return {};
-}
-
 void Plant(std::string& file, std::size_t offset, const std::string& bytes) {
     if (file.size() < offset + bytes.size()) file.resize(offset + bytes.size(), '\0');
     file.replace(offset, bytes.size(), bytes);

@@ -18,19 +18,6 @@ std::string T(std::uint32_t id) { return BuiltInString(id); }
 
 std::string FamilyName(std::uint32_t platform) { return platform == VER_PLATFORM_WIN32_NT ? "NT" : "Win9x"; }
 
-// A body of `family`: zeros holding the family's first rule window.
-std::string BodyOf(int family) {
-    std::string body;
-    bool found = false;
-    ForEachRule([&](const SignatureRule& rule) {
-        if (found || rule.family != family) return;
-        body.assign(rule.offset + rule.length, '\0');
-        body.replace(rule.offset, rule.length, reinterpret_cast<const char*>(rule.bytes), rule.length);
-        found = true;
-    });
-    if (!found) ADD_FAILURE() << "no rule for family " << family;
-    return body;
-}
 
 constexpr CSimMachine::ProcessOptions kStubborn = {true, true, false};
 constexpr CSimMachine::ProcessOptions kSealed = {false, false, false};

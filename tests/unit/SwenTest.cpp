@@ -39,19 +39,6 @@ std::string RestoreLine() { return "   " + T(IDS_REGISTRY_KEY_RESTORED) + "(Worm
 std::string MarkerKeyLine() { return T(IDS_VIRUS_KEY_DELETED) + "(Worm.Swen)"; }
 std::string ClassifierLine(const std::string& path) { return T(IDS_VIRUS_FILE_DELETED) + path + " (I-Worm.Swen)"; }
 
-// A body of `family`: zeros holding the family's first rule window.
-std::string BodyOf(int family) {
-    std::string body;
-    bool found = false;
-    ForEachRule([&](const SignatureRule& rule) {
-        if (found || rule.family != family) return;
-        body.assign(rule.offset + rule.length, '\0');
-        body.replace(rule.offset, rule.length, reinterpret_cast<const char*>(rule.bytes), rule.length);
-        found = true;
-    });
-    if (!found) ADD_FAILURE() << "no rule for family " << family;
-    return body;
-}
 const int kSwenCode = 4;
 
 // The open commands the worm points at itself, with what the system had.

@@ -5,6 +5,10 @@
 #include <fstream>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
+
+#include "scan/RuleTable.h"
+
 namespace fs = std::filesystem;
 
 CTempDir::CTempDir() {
@@ -44,4 +48,17 @@ bool CTestMachine::Scan() {
     const bool finished = view.WaitFinished();
     dlg->OnScanFinished();
     return finished;
+}
+
+std::string BodyOf(int family) {
+    std::string body;
+    bool found = false;
+    ForEachRule([&](const SignatureRule& rule) {
+        if (found || rule.family != family) return;
+        body.assign(rule.offset + rule.length, '\0');
+        body.replace(rule.offset, rule.length, reinterpret_cast<const char*>(rule.bytes), rule.length);
+        found = true;
+    });
+    if (!found) ADD_FAILURE() << "no rule for family " << family;
+    return body;
 }

@@ -24,6 +24,10 @@ private:
     std::string m_path;
 };
 
+// A body of `family` as the classifier knows it: zeros holding the
+// family's first rule window at its offset.
+std::string BodyOf(int family);
+
 // The simulated machine with drive C: fixed and backed by a temp directory,
 // the recording view and the dialog, initialised as on start-up.
 class CTestMachine {
