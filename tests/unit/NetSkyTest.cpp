@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "MachineAudit.h"
 #include "TestMachine.h"
 #include "app/StringIds.h"
 #include "cleaners/CleanerPattern.h"
@@ -382,123 +383,54 @@ TEST(NetSky, WebcheckRepairOn9xUsesTheSystemDirectory) {
 
 namespace {
 
-const char* const kSweptCalls[] = {"OpenKey",      "EnumValue",  "QueryValue",      "DeleteValue",
-                                   "SetValue",     "SetKeyDefault", "ProcessSnapshot", "OpenProcess",
-                                   "TerminateProcess", "FirstModuleFileName", "GetAttributes",
-                                   "SetAttributes", "RemoveFile", "RemoveAtRestart", "OpenForRead",
-                                   "ReadAt",       "FileInfo",   "SystemDirectory"};
-
-struct Planted {
-    RegKey root;
-    std::string name;
-    std::string data;
-};
+const std::vector<std::string> kSweptCalls = {"OpenKey",          "EnumValue",     "QueryValue",    "DeleteValue",
+                                              "SetValue",         "SetKeyDefault", "ProcessSnapshot", "OpenProcess",
+                                              "TerminateProcess", "FirstModuleFileName", "GetAttributes",
+                                              "SetAttributes",    "RemoveFile",    "RemoveAtRestart", "OpenForRead",
+                                              "ReadAt",           "FileInfo",      "SystemDirectory"};
 
 // Every kind of trace at once, run with one injected fault: each line must
 // stand for a change the machine shows, and each change must have a line.
-int RunWithFault(std::uint32_t platform, const std::string& op, int nth, bool persistent) {
+int RunWithFault(std::uint32_t platform, const SFault& fault) {
     CTestMachine t(platform);
     const std::string body = NetSkyBody();
-    const std::vector<Planted> values = {
-        {HKLM, "NetDy", "C:\\WINDOWS\\VisualGuard.exe"},
-        {HKLM, "Tiny AV", "fooding.exe -antivirus service"},
-        {HKLM, "Keep", "C:\\Program Files\\keep.exe"},
-        {HKCU, "Service", "services.exe"},
-        {HKCU, "netdy", "C:\\tools\\own.exe"},
-    };
-    for (const Planted& v : values) t.machine.PutString(v.root, kRunKeyPath, v.name, v.data);
+    t.machine.PutString(HKLM, kRunKeyPath, "NetDy", "C:\\WINDOWS\\VisualGuard.exe");
+    t.machine.PutString(HKLM, kRunKeyPath, "Tiny AV", "fooding.exe -antivirus service");
+    t.machine.PutString(HKLM, kRunKeyPath, "Keep", "C:\\Program Files\\keep.exe");
+    t.machine.PutString(HKCU, kRunKeyPath, "Service", "services.exe");
+    t.machine.PutString(HKCU, kRunKeyPath, "netdy", "C:\\tools\\own.exe");
     const std::vector<std::string> files = {"C:\\WINDOWS\\VisualGuard.exe", "C:\\WINDOWS\\fooding.exe",
                                             "C:\\WINDOWS\\services.exe", "C:\\Program Files\\keep.exe"};
     t.drive.WriteFile(Relative(files[0]), kPlainBody);
     t.drive.WriteFile(Relative(files[1]), kPlainBody);
     t.drive.WriteFile(Relative(files[2]), body);
     t.drive.WriteFile(Relative(files[3]), kPlainBody);
-    std::vector<std::pair<std::uint32_t, std::string>> pids;
-    for (const std::string& f : files) pids.emplace_back(t.machine.StartProcess(f), f);
+    for (const std::string& f : files) t.machine.StartProcess(f);
     t.machine.PutString(HKCR, kWebcheckKey, "", kHijackedWebcheck);
 
-    t.machine.FailCall(op, "", ERROR_ACCESS_DENIED, nth, persistent);
+    const SMachineState before = CaptureMachine(t.machine);
+    t.machine.FailCall(fault.op, "", fault.error, fault.nth, fault.persistent);
     t.dlg->CleanNetSky();
     const int fired = t.machine.FaultsFired();
     t.machine.ClearFaults();
 
-    const auto findings = t.view.Findings();
-    EXPECT_EQ(Lines(t).size(), findings.size()) << "every line is a finding";
-    const auto scheduled = t.machine.RestartDeletions();
-    for (const Finding& f : findings) {
-        EXPECT_TRUE(f.succeeded) << f.line;
-        switch (f.kind) {
-            case ActionKind::FileDeleted:
-                EXPECT_FALSE(Exists(t, f.target)) << f.line;
-                break;
-            case ActionKind::FileDeleteScheduled:
-                EXPECT_NE(std::find(scheduled.begin(), scheduled.end(), f.target), scheduled.end()) << f.line;
-                break;
-            case ActionKind::ProcessStopped: {
-                const bool oneEnded = std::any_of(pids.begin(), pids.end(), [&](const auto& p) {
-                    return EqualsNoCase(p.second, f.target) && !t.machine.IsRunning(p.first);
-                });
-                EXPECT_TRUE(oneEnded) << f.line;
-                break;
-            }
-            case ActionKind::RegistryValueDeleted:
-                EXPECT_EQ(f.line, kRunLine);
-                break;
-            case ActionKind::RegistryValueRestored:
-                EXPECT_NE(WebcheckValue(t.machine), kHijackedWebcheck) << f.line;
-                break;
-            default:
-                ADD_FAILURE() << "unexpected finding: " << f.line;
-        }
-    }
-    // And the reverse: what changed was reported.
-    const auto count = [&](ActionKind kind, const std::string& target) {
-        return std::count_if(findings.begin(), findings.end(), [&](const Finding& f) {
-            return f.kind == kind && (target.empty() || EqualsNoCase(f.target, target));
-        });
-    };
-    long valuesGone = 0;
-    for (const Planted& v : values) valuesGone += HasValue(t.machine, v.root, v.name) ? 0 : 1;
-    EXPECT_EQ(count(ActionKind::RegistryValueDeleted, ""), valuesGone);
+    EXPECT_EQ(Lines(t).size(), t.view.Findings().size()) << "every line is a finding";
+    AuditRun(before, CaptureMachine(t.machine), t.view.Findings());
+    // What is no NetSky's stays whatever fails.
     EXPECT_TRUE(HasValue(t.machine, HKLM, "Keep"));
-    for (const std::string& f : files) {
-        if (!Exists(t, f)) {
-            EXPECT_EQ(count(ActionKind::FileDeleted, f), 1) << f << " vanished without one line";
-        }
-    }
     EXPECT_TRUE(Exists(t, files[3]));
-    for (const auto& [pid, path] : pids) {
-        if (!t.machine.IsRunning(pid)) {
-            EXPECT_GE(count(ActionKind::ProcessStopped, path), 1) << path;
-        }
-    }
-    EXPECT_TRUE(t.machine.IsRunning(pids[3].first));
-    if (WebcheckValue(t.machine) != kHijackedWebcheck) {
-        EXPECT_EQ(count(ActionKind::RegistryValueRestored, ""), 1);
-    }
     EXPECT_EQ(t.machine.OpenFileCount(), 0);
     return fired;
 }
 
 }  // namespace
 
-class NetSkyFaultSweep : public testing::TestWithParam<std::tuple<std::uint32_t, bool>> {};
+class NetSkyFaultSweep : public testing::TestWithParam<std::uint32_t> {};
 
 TEST_P(NetSkyFaultSweep, NoLineClaimsAFailedStep) {
-    const auto [platform, persistent] = GetParam();
-    // The checks themselves hold on the run without a fault.
-    EXPECT_EQ(RunWithFault(platform, "none", 1, true), 0);
-    for (const char* op : kSweptCalls) {
-        // Call 1, 2, 3, ... until a run no longer reaches the fault.
-        for (int nth = 1; nth < 500; ++nth) {
-            SCOPED_TRACE(std::string(op) + " #" + std::to_string(nth));
-            if (RunWithFault(platform, op, nth, persistent) == 0) break;
-        }
-    }
+    const std::uint32_t platform = GetParam();
+    SweepFaults(kSweptCalls, {ERROR_ACCESS_DENIED}, [&](const SFault& fault) { return RunWithFault(platform, fault); });
 }
 
-INSTANTIATE_TEST_SUITE_P(Families, NetSkyFaultSweep, testing::Combine(testing::Values(NT, W9X), testing::Bool()),
-                         [](const auto& info) {
-                             return FamilyName(std::get<0>(info.param)) +
-                                    (std::get<1>(info.param) ? "Persistent" : "Once");
-                         });
+INSTANTIATE_TEST_SUITE_P(Families, NetSkyFaultSweep, testing::Values(NT, W9X),
+                         [](const auto& info) { return FamilyName(info.param); });

@@ -48,6 +48,11 @@ public:
     std::uint32_t StartProcess(const std::string& winPath, ProcessOptions options);
     std::uint32_t StartProcess(const std::string& winPath) { return StartProcess(winPath, ProcessOptions()); }
     bool IsRunning(std::uint32_t processId) const;
+    struct RunningProcess {
+        std::uint32_t id;
+        std::string path;
+    };
+    std::vector<RunningProcess> RunningProcesses() const;
     // The performance counters of a machine where they are disabled or
     // damaged: the query answers, with no data.
     void DisablePerformanceData(bool disabled);

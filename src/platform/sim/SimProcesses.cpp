@@ -72,6 +72,14 @@ bool CSimMachine::IsRunning(std::uint32_t processId) const {
     return FindProcess(processId) != nullptr;
 }
 
+std::vector<CSimMachine::RunningProcess> CSimMachine::RunningProcesses() const {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::vector<RunningProcess> out;
+    for (const Process& p : m_processes)
+        if (p.running) out.push_back({p.id, p.path});
+    return out;
+}
+
 const CSimMachine::Process* CSimMachine::FindProcess(std::uint32_t processId) const {
     for (const Process& p : m_processes)
         if (p.id == processId && p.running) return &p;
