@@ -12,6 +12,7 @@
 #include "cleaners/CleanerPattern.h"
 #include "platform/Platform.h"
 #include "scan/DiskScanWalker.h"
+#include "scan/RuleTable.h"
 
 class CCleanerDlg {
 public:
@@ -69,6 +70,14 @@ public:
     // Returns the family code, 0 for none.
     int ClassifyFile(const std::string& path);
     int MatchSignatureRules(const std::string& path);
+    // Replaces the built-in rule table for this dialog's classifier; the
+    // rules' bytes must outlive the dialog. The product never calls it: it
+    // lets tests give the classifier windows for families the built-in
+    // table has none for, so that the steps such a verdict starts can run.
+    void UseRuleTable(std::vector<SignatureRule> rules) {
+        m_customRules = std::move(rules);
+        m_bCustomRules = true;
+    }
     void RemoveDetectedFile(const std::string& path, int family);  // stop (Bagle), delete or schedule, log
     // Cuts known virus script blocks out of a file: 0 no marker (untouched),
     // 2 repaired, -1 could not be opened or written back.
@@ -146,6 +155,7 @@ public:
 
 private:
     void InitSystemDirectories();
+    int MatchStart(const std::uint8_t* start, std::size_t length) const;
     void RunDriveLoop();
 
     IPlatform& m_platform;
@@ -155,4 +165,6 @@ private:
     // it reads true from the first instruction of the scan thread on.
     std::atomic<bool> m_bScanning{false};
     bool m_bClosePending = false;
+    bool m_bCustomRules = false;
+    std::vector<SignatureRule> m_customRules;
 };

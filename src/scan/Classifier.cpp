@@ -186,6 +186,10 @@ std::uint32_t ReadStart(IPlatform& platform, FileHandle file, std::uint8_t* star
 
 }  // namespace
 
+int CCleanerDlg::MatchStart(const std::uint8_t* start, std::size_t length) const {
+    return m_bCustomRules ? MatchRules(m_customRules, start, length) : MatchRules(start, length);
+}
+
 int CCleanerDlg::ClassifyFile(const std::string& path) {
     FileHandle file = kInvalidFile;
     if (m_platform.OpenForRead(path, file) != ERROR_SUCCESS) return 0;
@@ -212,7 +216,7 @@ int CCleanerDlg::ClassifyFile(const std::string& path) {
     if (verdict == PeVerdict::Tanatos && HandleTanatos(*this, path)) return kPreCheckVerdict;
     // The file is as it was read (a Tanatos body that could not go is
     // unchanged), so its start serves the rule table as well.
-    const int family = MatchRules(start, read);
+    const int family = MatchStart(start, read);
     if (family != 0) RemoveDetectedFile(path, family);
     return family;
 }
@@ -224,7 +228,7 @@ int CCleanerDlg::MatchSignatureRules(const std::string& path) {
     const std::uint32_t read = ReadStart(m_platform, file, start);
     m_platform.CloseFile(file);
 
-    const int family = MatchRules(start, read);
+    const int family = MatchStart(start, read);
     if (family != 0) RemoveDetectedFile(path, family);
     return family;
 }

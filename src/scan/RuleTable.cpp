@@ -153,12 +153,12 @@ constexpr std::array<CompiledRule, kRuleCount> CompileRules() {
 
 constexpr std::array<CompiledRule, kRuleCount> kRules = CompileRules();
 
-bool WindowMatches(const CompiledRule& rule, const std::uint8_t* start, std::size_t startLength) {
-    const std::size_t present =
-        rule.offset >= startLength ? 0 : std::min<std::size_t>(rule.length, startLength - rule.offset);
-    if (present != 0 && std::memcmp(start + rule.offset, rule.bytes, present) != 0) return false;
-    for (std::size_t i = present; i < rule.length; ++i)
-        if (rule.bytes[i] != 0) return false;
+bool WindowMatches(std::uint32_t offset, std::uint32_t length, const std::uint8_t* bytes, const std::uint8_t* start,
+                   std::size_t startLength) {
+    const std::size_t present = offset >= startLength ? 0 : std::min<std::size_t>(length, startLength - offset);
+    if (present != 0 && std::memcmp(start + offset, bytes, present) != 0) return false;
+    for (std::size_t i = present; i < length; ++i)
+        if (bytes[i] != 0) return false;
     return true;
 }
 
@@ -168,7 +168,19 @@ int MatchRules(const std::uint8_t* start, std::size_t startLength) {
     if (start == nullptr) startLength = 0;
     startLength = std::min(startLength, kRuleSpan);
     for (const CompiledRule& rule : kRules)
-        if (WindowMatches(rule, start, startLength)) return rule.family;
+        if (WindowMatches(rule.offset, rule.length, rule.bytes, start, startLength)) return rule.family;
+    return 0;
+}
+
+int MatchRules(const std::vector<SignatureRule>& rules, const std::uint8_t* start, std::size_t startLength) {
+    if (start == nullptr) startLength = 0;
+    startLength = std::min(startLength, kRuleSpan);
+    for (const SignatureRule& rule : rules) {
+        // A window outside the one read of the file's start could never be
+        // seen by the classifier: such a rule matches nothing.
+        if (rule.bytes == nullptr || rule.offset > kRuleSpan || rule.length > kRuleSpan - rule.offset) continue;
+        if (WindowMatches(rule.offset, rule.length, rule.bytes, start, startLength)) return rule.family;
+    }
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 // One rule: the file matches when its `length` bytes at `offset` equal
 // `bytes`, with no masks, wildcards or case folding.
@@ -28,6 +29,12 @@ constexpr std::size_t kRuleSpan = 53968;
 // as a window read past the end of the file stays zero-filled: a short file
 // whose missing bytes would be zeros still matches.
 int MatchRules(const std::uint8_t* start, std::size_t startLength);
+
+// The same verdict over a table of the caller's, tested in its order (the
+// first match wins, so list higher families first). The product uses only
+// the built-in table; this one lets a test stand in windows for families
+// whose bytes the built-in table does not have.
+int MatchRules(const std::vector<SignatureRule>& rules, const std::uint8_t* start, std::size_t startLength);
 
 // Visits every rule, families from code 21 down, in the order they are tested.
 void ForEachRule(const std::function<void(const SignatureRule&)>& visit);

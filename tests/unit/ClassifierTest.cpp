@@ -2,6 +2,7 @@
 // the rule table's verdict, and what is removed and logged for each family.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <random>
 #include <stdexcept>
@@ -629,4 +630,43 @@ TEST_F(Classifier, BagleNIsReportedAndStoppedButKept) {
     ASSERT_EQ(findings.size(), 1u);
     EXPECT_EQ(findings[0].kind, ActionKind::ProcessStopped);
     EXPECT_EQ(Log(), (std::vector<std::string>{"   " + T(3) + " (I-Worm.Bagle.n)", T(12) + path + " (I-Worm.Bagle.n)"}));
+}
+
+// --- a rule table handed to the classifier ---------------------------------------
+
+namespace {
+
+// A window for a family the built-in table holds no bytes for.
+bool FileExists(const std::string& hostPath) { return std::filesystem::exists(hostPath); }
+
+constexpr std::uint8_t kStandInWindow[16] = {'s', 't', 'a', 'n', 'd', '-', 'i', 'n', 0x01, 0x02, 0x03, 0x04,
+                                             0x05, 0x06, 0x07, 0x08};
+
+}  // namespace
+
+TEST(HandedRuleTable, GivesItsVerdictAndStartsThatFamilysRemoval) {
+    CTestMachine tm;
+    std::string body = "MZ";
+    Plant(body, 700, std::string(reinterpret_cast<const char*>(kStandInWindow), sizeof kStandInWindow));
+    tm.drive.WriteFile("WINDOWS/bot.exe", body);
+    tm.drive.WriteFile("WINDOWS/bot2.exe", body);
+    const std::string path = WinPath("WINDOWS/bot.exe");
+
+    // The product's own table knows no SpyBot window.
+    EXPECT_EQ(tm.dlg->MatchSignatureRules(path), 0);
+    ASSERT_TRUE(FileExists(tm.machine.HostPath(path)));
+
+    tm.dlg->UseRuleTable({{3, 700, 16, kStandInWindow}});
+    EXPECT_EQ(tm.dlg->ClassifyFile(path), 3);
+    EXPECT_FALSE(FileExists(tm.machine.HostPath(path)));
+    EXPECT_EQ(tm.view.Log().back(), T(IDS_VIRUS_FILE_DELETED) + path + " (SpyBot)");
+
+    // A handed table replaces the built-in one: an empty one knows nothing,
+    // and a rule reaching outside the classifier's read is never matched.
+    const std::string other = WinPath("WINDOWS/bot2.exe");
+    tm.dlg->UseRuleTable({});
+    EXPECT_EQ(tm.dlg->ClassifyFile(other), 0);
+    tm.dlg->UseRuleTable({{3, static_cast<std::uint32_t>(kRuleSpan) - 8, 16, kStandInWindow}, {3, 700, 16, nullptr}});
+    EXPECT_EQ(tm.dlg->ClassifyFile(other), 0);
+    EXPECT_TRUE(FileExists(tm.machine.HostPath(other)));
 }
