@@ -117,6 +117,7 @@ public:
     // --- family cleaners (cleaners/<family>.cpp), in the order the scan runs them
     // Runs every family cleaner in its fixed order (cleaners/CleanerOrder.cpp).
     void RunFamilyCleaners();
+    void CleanSobig();
     void CleanMyDoom();
     void CleanNetSky();
     void CleanSwen();

@@ -6,6 +6,7 @@
 #include "app/CleanerDlg.h"
 
 void CCleanerDlg::RunFamilyCleaners() {
+    CleanSobig();
     CleanMyDoom();
     CleanNetSky();
     CleanSwen();
