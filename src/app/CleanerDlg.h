@@ -119,6 +119,7 @@ public:
     void RunFamilyCleaners();
     void CleanSobig();
     void CleanMyDoom();
+    bool CleanLovesan();
     void CleanNetSky();
     void CleanSwen();
     bool CleanBagle();

@@ -8,6 +8,7 @@
 void CCleanerDlg::RunFamilyCleaners() {
     CleanSobig();
     CleanMyDoom();
+    CleanLovesan();
     CleanNetSky();
     CleanSwen();
     CleanBagle();
