@@ -120,8 +120,10 @@ public:
     void CleanSobig();
     void CleanMyDoom();
     bool CleanLovesan();
+    void RegisterMimail();
     void CleanNetSky();
     void CleanSwen();
+    void CleanMimail();
     bool CleanBagle();
 
     // --- autostart entries and the Internet cache (AutostartChecks.cpp,

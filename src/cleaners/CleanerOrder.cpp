@@ -9,7 +9,9 @@ void CCleanerDlg::RunFamilyCleaners() {
     CleanSobig();
     CleanMyDoom();
     CleanLovesan();
+    RegisterMimail();
     CleanNetSky();
     CleanSwen();
+    CleanMimail();
     CleanBagle();
 }
