@@ -121,6 +121,7 @@ public:
     void CleanMyDoom();
     bool CleanLovesan();
     void RegisterMimail();
+    bool CleanRaleka();
     void CleanNetSky();
     void CleanSwen();
     void CleanMimail();

@@ -10,6 +10,7 @@ void CCleanerDlg::RunFamilyCleaners() {
     CleanMyDoom();
     CleanLovesan();
     RegisterMimail();
+    CleanRaleka();
     CleanNetSky();
     CleanSwen();
     CleanMimail();
