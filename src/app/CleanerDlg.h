@@ -122,6 +122,7 @@ public:
     bool CleanLovesan();
     void RegisterMimail();
     bool CleanRaleka();
+    void CleanNaliv();
     void CleanNetSky();
     void CleanSwen();
     void CleanMimail();

@@ -11,6 +11,7 @@ void CCleanerDlg::RunFamilyCleaners() {
     CleanLovesan();
     RegisterMimail();
     CleanRaleka();
+    CleanNaliv();
     CleanNetSky();
     CleanSwen();
     CleanMimail();
