@@ -117,9 +117,15 @@ public:
     // --- family cleaners (cleaners/<family>.cpp), in the order the scan runs them
     // Runs every family cleaner in its fixed order (cleaners/CleanerOrder.cpp).
     void RunFamilyCleaners();
+    void CleanSobig();
     void CleanMyDoom();
+    bool CleanLovesan();
+    void RegisterMimail();
+    bool CleanRaleka();
+    void CleanNaliv();
     void CleanNetSky();
     void CleanSwen();
+    void CleanMimail();
     bool CleanBagle();
 
     // --- autostart entries and the Internet cache (AutostartChecks.cpp,

@@ -6,8 +6,14 @@
 #include "app/CleanerDlg.h"
 
 void CCleanerDlg::RunFamilyCleaners() {
+    CleanSobig();
     CleanMyDoom();
+    CleanLovesan();
+    RegisterMimail();
+    CleanRaleka();
+    CleanNaliv();
     CleanNetSky();
     CleanSwen();
+    CleanMimail();
     CleanBagle();
 }
