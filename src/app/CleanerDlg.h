@@ -119,7 +119,9 @@ public:
     // Runs every family cleaner in its fixed order (cleaners/CleanerOrder.cpp).
     void RunFamilyCleaners();
     void CleanMyDoom();
+    void CleanDoomHunter();
     void CleanNetSky();
+    void CleanSober();
     void CleanSwen();
     bool CleanBagle();
 

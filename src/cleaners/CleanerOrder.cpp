@@ -7,7 +7,9 @@
 
 void CCleanerDlg::RunFamilyCleaners() {
     CleanMyDoom();
+    CleanDoomHunter();
     CleanNetSky();
+    CleanSober();
     CleanSwen();
     CleanBagle();
 }
