@@ -122,6 +122,7 @@ public:
     void CleanDoomHunter();
     void CleanNetSky();
     void CleanSober();
+    void CleanSpyBot();
     void CleanSwen();
     bool CleanBagle();
 

@@ -10,6 +10,7 @@ void CCleanerDlg::RunFamilyCleaners() {
     CleanDoomHunter();
     CleanNetSky();
     CleanSober();
+    CleanSpyBot();
     CleanSwen();
     CleanBagle();
 }
