@@ -124,6 +124,7 @@ public:
     void CleanSober();
     void CleanSpyBot();
     void CleanSwen();
+    void CleanOpasoft();
     bool CleanBagle();
 
     // --- autostart entries and the Internet cache (AutostartChecks.cpp,

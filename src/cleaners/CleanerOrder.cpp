@@ -12,5 +12,6 @@ void CCleanerDlg::RunFamilyCleaners() {
     CleanSober();
     CleanSpyBot();
     CleanSwen();
+    CleanOpasoft();
     CleanBagle();
 }
