@@ -126,6 +126,7 @@ public:
     void CleanSwen();
     void CleanOpasoft();
     bool CleanBagle();
+    void CleanFakesvc();
 
     // --- autostart entries and the Internet cache (AutostartChecks.cpp,
     // TempInternetFiles.cpp) ------------------------------------------------

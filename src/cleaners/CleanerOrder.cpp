@@ -14,4 +14,5 @@ void CCleanerDlg::RunFamilyCleaners() {
     CleanSwen();
     CleanOpasoft();
     CleanBagle();
+    CleanFakesvc();
 }
