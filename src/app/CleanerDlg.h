@@ -52,8 +52,9 @@ public:
 
     // --- processes and registry (the cleaners' shared chores) ---------------
     // Ends every process whose name (or full path) equals killPair[0] and
-    // logs "   " + killPair[1] for each one that really ended.
-    void KillProcessByName(const std::vector<std::string>& killPair, bool matchFullPath);
+    // logs "   " + killPair[1] for each one that really ended. Returns how
+    // many ended, for a caller that writes its own line.
+    unsigned KillProcessByName(const std::vector<std::string>& killPair, bool matchFullPath);
     // In: {key} to list the key's values, or {key, value} to read one.
     // Out: name, data, name, data, ... or {data}; empty when the key is missing.
     void ReadRegistryValues(std::vector<std::string>& values, int rootIndex);
@@ -123,10 +124,15 @@ public:
     void RegisterMimail();
     bool CleanRaleka();
     void CleanNaliv();
+    void CleanDoomHunter();
     void CleanNetSky();
+    void CleanSober();
+    void CleanSpyBot();
     void CleanSwen();
+    void CleanOpasoft();
     void CleanMimail();
     bool CleanBagle();
+    void CleanFakesvc();
 
     // --- autostart entries and the Internet cache (AutostartChecks.cpp,
     // TempInternetFiles.cpp) ------------------------------------------------

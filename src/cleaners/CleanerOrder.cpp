@@ -12,8 +12,13 @@ void CCleanerDlg::RunFamilyCleaners() {
     RegisterMimail();
     CleanRaleka();
     CleanNaliv();
+    CleanDoomHunter();
     CleanNetSky();
+    CleanSober();
+    CleanSpyBot();
     CleanSwen();
+    CleanOpasoft();
     CleanMimail();
     CleanBagle();
+    CleanFakesvc();
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "TestMachine.h"
 #include "sys/PerfData.h"
 #include "sys/ProcessList.h"
@@ -134,8 +136,10 @@ TEST_P(KillProcessByName, EndsEveryMatchAndLogsEachOneThatEnded) {
     std::vector<std::uint32_t> ids;
     for (std::size_t i = 0; i < c.running.size(); ++i)
         ids.push_back(t.machine.StartProcess(c.running[i], i < c.options.size() ? c.options[i] : CSimMachine::ProcessOptions()));
-    t.dlg->KillProcessByName({c.key, "Moduł wirusa został usunięty z pamięci (Worm.Test)"}, c.fullPath);
+    const unsigned ended =
+        t.dlg->KillProcessByName({c.key, "Moduł wirusa został usunięty z pamięci (Worm.Test)"}, c.fullPath);
     for (std::size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(t.machine.IsRunning(ids[i]), c.survives[i]) << c.running[i];
+    EXPECT_EQ(ended, static_cast<unsigned>(std::count(c.survives.begin(), c.survives.end(), false)));
     const auto log = t.view.Log();
     EXPECT_EQ(log.size() - 8, static_cast<std::size_t>(c.lines)) << "after the eight start-up lines";
     for (std::size_t i = 8; i < log.size(); ++i) EXPECT_EQ(log[i], kLine);
@@ -173,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, KillProcessByName, testing::ValuesIn(kKillCases)
 TEST(KillProcessByNameWithoutText, EndsTheProcessAndWritesNothing) {
     CTestMachine t;
     const std::uint32_t id = t.machine.StartProcess("C:\\x\\w.exe");
-    t.dlg->KillProcessByName({"w.exe"}, false);
+    EXPECT_EQ(t.dlg->KillProcessByName({"w.exe"}, false), 1u);
     EXPECT_FALSE(t.machine.IsRunning(id));
     EXPECT_EQ(t.view.Log().size(), 8u);
 }
