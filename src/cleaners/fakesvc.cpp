@@ -131,6 +131,7 @@ void CCleanerDlg::CleanFakesvc() {
         const std::string stored = values.empty() ? std::string() : values[0];
 
         std::string rebuilt;
+        bool droppedTrojan = false;
         for (const std::string& entry : SplitLogonList(stored)) {
             if (entry.find(kSystemLogonProgram) != std::string::npos) {
                 rebuilt += entry + ",";
@@ -139,6 +140,7 @@ void CCleanerDlg::CleanFakesvc() {
             switch (TestBody(m_platform, entry)) {
                 case BodyTest::Match:
                     removeBody(entry);
+                    droppedTrojan = true;
                     break;
                 case BodyTest::Missing:
                     // A full path to a file that is gone starts nothing: a
@@ -157,8 +159,13 @@ void CCleanerDlg::CleanFakesvc() {
                     break;
             }
         }
-        // An empty list would leave no program to log on with; an unread
-        // value gives none, and neither is ever written.
+        // A list that named only the trojan would, left alone, name a file
+        // that is gone or still the trojan, and the user could no longer log
+        // on; it gets the system's own logon program instead. Any other
+        // empty list (an unread value) is never written.
+        if (rebuilt.empty() && droppedTrojan && m_sysDirs.size() > 1 && !m_sysDirs[1].empty()) {
+            rebuilt = ToLowerName(m_sysDirs[1] + "\\" + kSystemLogonProgram) + ",";
+        }
         if (!rebuilt.empty()) {
             // The system keeps the list as a plain string; one kept as an
             // expandable string stays expandable, or its "%systemroot%"

@@ -183,10 +183,15 @@ const UserinitCase kUserinitCases[] = {
     {"FileEndingInsideWindowA", std::string(kSystemEntry) + ",C:\\Tools\\short.exe,", REG_SZ,
      {{"C:\\Tools\\short.exe", FileKind::ShortA}}, std::string(kSystemEntry) + ",C:\\Tools\\short.exe,", REG_SZ,
      nullptr, false},
-    // Only the trojan: an empty list is never written.
+    // Only the trojan: the list would be empty, and a logon that starts
+    // nothing (or a file that is gone) locks the user out, so the system's
+    // own program is put back.
     {"OnlyTheTrojan", "C:\\WINDOWS\\System32\\svcinit.exe", REG_SZ,
-     {{"C:\\WINDOWS\\System32\\svcinit.exe", FileKind::BodyA}}, "C:\\WINDOWS\\System32\\svcinit.exe", REG_SZ,
-     "c:\\windows\\system32\\svcinit.exe", false},
+     {{"C:\\WINDOWS\\System32\\svcinit.exe", FileKind::BodyA}}, kSystemLowered, REG_SZ,
+     "c:\\windows\\system32\\svcinit.exe", true},
+    // Emptied by dropping only entries that start nothing: never written.
+    {"OnlyMissingFiles", "C:\\Gone\\x.exe,C:\\Gone\\y.exe", REG_SZ, {}, "C:\\Gone\\x.exe,C:\\Gone\\y.exe", REG_SZ,
+     nullptr, false},
     {"NoValue", "", REG_SZ, {{"C:\\WINDOWS\\System32\\svcinit.exe", FileKind::BodyA}}, "<missing>", REG_SZ, nullptr,
      false},
     // Too long to be read: left as it is, and nothing in it is looked at.
