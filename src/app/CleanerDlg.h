@@ -118,6 +118,7 @@ public:
     // Runs every family cleaner in its fixed order (cleaners/CleanerOrder.cpp).
     void RunFamilyCleaners();
     void CleanMyDoom();
+    bool CleanDumaru();
     void CleanNetSky();
     void CleanSwen();
     bool CleanBagle();

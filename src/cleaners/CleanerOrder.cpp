@@ -7,6 +7,7 @@
 
 void CCleanerDlg::RunFamilyCleaners() {
     CleanMyDoom();
+    CleanDumaru();
     CleanNetSky();
     CleanSwen();
     CleanBagle();
