@@ -119,6 +119,7 @@ public:
     void RunFamilyCleaners();
     void CleanMyDoom();
     bool CleanDumaru();
+    bool CleanRedlof();
     void CleanNetSky();
     void CleanSwen();
     bool CleanBagle();

@@ -8,6 +8,7 @@
 void CCleanerDlg::RunFamilyCleaners() {
     CleanMyDoom();
     CleanDumaru();
+    CleanRedlof();
     CleanNetSky();
     CleanSwen();
     CleanBagle();
