@@ -9,6 +9,7 @@ void CCleanerDlg::RunFamilyCleaners() {
     CleanMyDoom();
     CleanDumaru();
     CleanRedlof();
+    CleanVesser();
     CleanNetSky();
     CleanSwen();
     CleanBagle();
