@@ -120,6 +120,7 @@ public:
     void CleanMyDoom();
     bool CleanDumaru();
     bool CleanRedlof();
+    bool CleanRandex();
     bool CleanVesser();
     void CleanNetSky();
     void CleanSwen();

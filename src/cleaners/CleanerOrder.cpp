@@ -9,6 +9,7 @@ void CCleanerDlg::RunFamilyCleaners() {
     CleanMyDoom();
     CleanDumaru();
     CleanRedlof();
+    CleanRandex();
     CleanVesser();
     CleanNetSky();
     CleanSwen();
