@@ -122,6 +122,7 @@ public:
     bool CleanRedlof();
     bool CleanRandex();
     bool CleanVesser();
+    bool CleanApdoor();
     void CleanNetSky();
     void CleanSwen();
     bool CleanBagle();

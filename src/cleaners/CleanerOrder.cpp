@@ -11,6 +11,7 @@ void CCleanerDlg::RunFamilyCleaners() {
     CleanRedlof();
     CleanRandex();
     CleanVesser();
+    CleanApdoor();
     CleanNetSky();
     CleanSwen();
     CleanBagle();
