@@ -113,7 +113,9 @@ TEST_P(RandexOnPlatform, BodiesBehindTheAutostartKeysAreRemovedAndTheirNamesRegi
     // The autostart values are the autostart check's business.
     EXPECT_NE(b.Value(HKLM, kRunKeyPath, "Svc"), "<missing>");
     EXPECT_NE(b.Value(HKLM, kRunServicesKey, "Svc2"), "<missing>");
-    if (nt) EXPECT_EQ(b.Value(HKLM, kLogonKey, "run"), "explorer.exe");
+    if (nt) {
+        EXPECT_EQ(b.Value(HKLM, kLogonKey, "run"), "explorer.exe");
+    }
 
     // The fixed names under one count, each copy found under its own.
     EXPECT_EQ(b.NamesFrom(namesBefore), names);
@@ -122,7 +124,9 @@ TEST_P(RandexOnPlatform, BodiesBehindTheAutostartKeysAreRemovedAndTheirNamesRegi
     EXPECT_EQ(b.t.dlg->m_familyNameCount[familiesBefore], 22);
     for (std::size_t k = familiesBefore; k < families.size(); ++k) {
         EXPECT_EQ(families[k], "Worm.Randex");
-        if (k > familiesBefore) EXPECT_EQ(b.t.dlg->m_familyNameCount[k], 1);
+        if (k > familiesBefore) {
+            EXPECT_EQ(b.t.dlg->m_familyNameCount[k], 1);
+        }
     }
     for (const char* e : {".exe", ".dat", ".dll"}) EXPECT_TRUE(b.HasExtension(e)) << e;
     EXPECT_TRUE(b.t.machine.RestartDeletions().empty());
@@ -164,7 +168,9 @@ TEST_P(RandexOnPlatform, CleanMachineGetsNoLine) {
     EXPECT_TRUE(b.Log().empty());
     EXPECT_TRUE(b.Findings().empty());
     EXPECT_TRUE(b.Exists(tool));
-    if (nt) EXPECT_EQ(b.Value(HKLM, kLogonKey, "run"), "Explorer.exe");
+    if (nt) {
+        EXPECT_EQ(b.Value(HKLM, kLogonKey, "run"), "Explorer.exe");
+    }
     EXPECT_EQ(b.NamesFrom(namesBefore), kRandexNames);
 }
 

@@ -135,7 +135,9 @@ TEST_P(VesserOnPlatform, CleanMachineGetsNoLine) {
     EXPECT_TRUE(b.Exists(tool));
     EXPECT_EQ(b.Value(HKLM, kRunKeyPath, "Tool"), "tool.exe /min");
     EXPECT_EQ(b.Value(HKCU, kRunKeyPath, "Other"), "\"C:\\Program Files\\other.exe\"");
-    if (GetParam() == NT) EXPECT_EQ(b.Value(HKLM, kLogonKey, "run"), "Explorer.exe");
+    if (GetParam() == NT) {
+        EXPECT_EQ(b.Value(HKLM, kLogonKey, "run"), "Explorer.exe");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, VesserOnPlatform, testing::Values(NT, W9X),
