@@ -123,7 +123,12 @@ public:
     bool CleanLovesan();
     void RegisterMimail();
     bool CleanRaleka();
+    bool CleanDumaru();
+    bool CleanRedlof();
+    bool CleanRandex();
     void CleanNaliv();
+    bool CleanVesser();
+    bool CleanApdoor();
     void CleanDoomHunter();
     void CleanNetSky();
     void CleanSober();

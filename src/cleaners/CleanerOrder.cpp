@@ -11,7 +11,12 @@ void CCleanerDlg::RunFamilyCleaners() {
     CleanLovesan();
     RegisterMimail();
     CleanRaleka();
+    CleanDumaru();
+    CleanRedlof();
+    CleanRandex();
     CleanNaliv();
+    CleanVesser();
+    CleanApdoor();
     CleanDoomHunter();
     CleanNetSky();
     CleanSober();
