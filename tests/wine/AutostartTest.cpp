@@ -62,7 +62,7 @@ TEST_P(AutostartChecks, RemoveRegisteredNamesFromAutostartPlacesAndIniFiles) {
 
     const std::wstring valueLine = NameRemovedFromRegistryLine(L"I-Worm.Bagle", L"d3dupdate.exe");
     SScanLog expected;
-    expected.registry = {valueLine};                   // RunOnce
+    expected.registry = {valueLine};                        // RunOnce
     if (row.nineX) expected.registry.push_back(valueLine);  // RunServices
     expected.registry.push_back(NameRemovedFromMemoryLine(L"I-Worm.Bagle", L"d3dupdate.exe"));
     if (row.nineX) {

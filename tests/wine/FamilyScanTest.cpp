@@ -256,7 +256,7 @@ TEST(FamilyScan, SwenBodiesHijackedSettingsAndMarkers) {
         restored,   // comfile's open command
         restored,   // exefile's
         Text(6) + L"(Worm.Swen)",
-        restored,  // ZipName
+        restored,   // ZipName
         scheduled,  // Bagle's look at the Run values
     };
     expected.registry = {

@@ -17,7 +17,9 @@ std::vector<std::wstring> ScanToTheEnd(CProgramDriver& program) {
 
 void ExpectScanLog(const std::vector<std::wstring>& log, const SScanLog& expected) {
     std::vector<std::wstring> want{Text(34)};
-    const auto append = [&](const std::vector<std::wstring>& lines) { want.insert(want.end(), lines.begin(), lines.end()); };
+    const auto append = [&](const std::vector<std::wstring>& lines) {
+        want.insert(want.end(), lines.begin(), lines.end());
+    };
     append(expected.cleaners);
     want.push_back(Text(35));
     append(expected.registry);

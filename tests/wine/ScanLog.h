@@ -26,7 +26,7 @@ std::vector<std::wstring> ScanToTheEnd(CProgramDriver& program);
 void ExpectScanLog(const std::vector<std::wstring>& log, const SScanLog& expected);
 
 // Lines of the result log that the tests build again and again.
-std::wstring ModuleStoppedLine(const std::wstring& tag);   // KillProcessByName's line
+std::wstring ModuleStoppedLine(const std::wstring& tag);  // KillProcessByName's line
 std::wstring RunValueDeletedLine(const std::wstring& tag);
 std::wstring KeyRestoredLine(const std::wstring& tag);
 std::wstring FileDeletedLine(const std::wstring& path, const std::wstring& tag);

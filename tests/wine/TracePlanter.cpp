@@ -99,8 +99,7 @@ CScopedRegValue& CTracePlanter::Value(HKEY root, const std::wstring& key, const 
     return *m_values.back();
 }
 
-void CTracePlanter::SetString(HKEY root, const std::wstring& key, const std::wstring& value,
-                              const std::wstring& data) {
+void CTracePlanter::SetString(HKEY root, const std::wstring& key, const std::wstring& value, const std::wstring& data) {
     Value(root, key, value).SetString(data);
 }
 
