@@ -15,6 +15,12 @@ constexpr std::chrono::milliseconds kPollInterval{10};
 // but a loaded two-core machine running Wine was seen to take over five
 // seconds to deliver one.
 constexpr UINT kSendTimeoutMs = 20000;
+// The deadline alone decides, not the system's idea of a hung thread: the
+// program's message boxes belong to its scan thread, which has not read a
+// message since the scan began, so while a box is being made Wine counts
+// that thread as hung (no message read for five seconds) and a send that
+// gives up on hung threads fails at once.
+constexpr UINT kSendFlags = SMTO_NORMAL;
 // The static that holds a message box's text.
 constexpr int kMessageBoxTextId = 0xFFFF;
 
@@ -96,7 +102,7 @@ HWND CProgramDriver::Control(int id) const {
 
 LRESULT CProgramDriver::Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) const {
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result)) {
+    if (!SendMessageTimeoutW(hwnd, message, wParam, lParam, kSendFlags, kSendTimeoutMs, &result)) {
         char name[16];
         snprintf(name, sizeof name, "0x%04X", message);
         throw std::runtime_error(std::string("the program did not answer message ") + name + " within " +

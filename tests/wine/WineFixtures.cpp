@@ -81,27 +81,30 @@ CScopedRegValue::CScopedRegValue(HKEY root, std::wstring key, std::wstring value
 
 CScopedRegValue::~CScopedRegValue() { Restore(); }
 
-void CScopedRegValue::Set(DWORD type, const std::vector<BYTE>& data) {
-    if (!m_bTouched) {
-        // Remember what to put back, and which keys only this test made.
-        for (std::size_t pos = 0;;) {
-            pos = m_strKey.find(L'\\', pos + 1);
-            const std::wstring partial = m_strKey.substr(0, pos);
-            if (!KeyExists(m_hRoot, partial)) m_createdKeys.push_back(partial);
-            if (pos == std::wstring::npos) break;
-        }
-        HKEY h = nullptr;
-        if (RegOpenKeyExW(m_hRoot, m_strKey.c_str(), 0, KEY_READ, &h) == ERROR_SUCCESS) {
-            DWORD size = 0;
-            if (RegQueryValueExW(h, m_strValue.c_str(), nullptr, &m_dwOldType, nullptr, &size) == ERROR_SUCCESS) {
-                m_oldData.resize(size);
-                m_bHadValue = RegQueryValueExW(h, m_strValue.c_str(), nullptr, &m_dwOldType, m_oldData.data(),
-                                               &size) == ERROR_SUCCESS;
-            }
-            RegCloseKey(h);
-        }
-        m_bTouched = true;
+void CScopedRegValue::Keep() {
+    if (m_bTouched) return;
+    // Remember what to put back, and which keys only this test made.
+    for (std::size_t pos = 0;;) {
+        pos = m_strKey.find(L'\\', pos + 1);
+        const std::wstring partial = m_strKey.substr(0, pos);
+        if (!KeyExists(m_hRoot, partial)) m_createdKeys.push_back(partial);
+        if (pos == std::wstring::npos) break;
     }
+    HKEY h = nullptr;
+    if (RegOpenKeyExW(m_hRoot, m_strKey.c_str(), 0, KEY_READ, &h) == ERROR_SUCCESS) {
+        DWORD size = 0;
+        if (RegQueryValueExW(h, m_strValue.c_str(), nullptr, &m_dwOldType, nullptr, &size) == ERROR_SUCCESS) {
+            m_oldData.resize(size);
+            m_bHadValue = RegQueryValueExW(h, m_strValue.c_str(), nullptr, &m_dwOldType, m_oldData.data(), &size) ==
+                          ERROR_SUCCESS;
+        }
+        RegCloseKey(h);
+    }
+    m_bTouched = true;
+}
+
+void CScopedRegValue::Set(DWORD type, const std::vector<BYTE>& data) {
+    Keep();
     HKEY h = nullptr;
     LONG status = RegCreateKeyExW(m_hRoot, m_strKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr);
     if (status != ERROR_SUCCESS) throw std::runtime_error(RegError("creating", m_strKey, status));
@@ -179,8 +182,8 @@ bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
     return text.size() >= prefix.size() && _wcsnicmp(text.c_str(), prefix.c_str(), prefix.size()) == 0;
 }
 
-// Only what the tests plant may be removed: the test drives' contents and, on
-// C:, the folders whose names start with "kc-".
+}  // namespace
+
 bool IsInsideTestArea(const std::wstring& path) {
     if (path.find(L"..") != std::wstring::npos || path.find(L'/') != std::wstring::npos) return false;
     for (const wchar_t* drive : {kRemovableDrive, kCdromDrive, kNetworkDrive}) {
@@ -189,6 +192,8 @@ bool IsInsideTestArea(const std::wstring& path) {
     }
     return StartsWithNoCase(path, kPlantPrefixOnC) && path.size() > wcslen(kPlantPrefixOnC);
 }
+
+namespace {
 
 bool RemoveTreeUnchecked(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());

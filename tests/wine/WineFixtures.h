@@ -21,6 +21,9 @@ inline constexpr wchar_t kNetworkDrive[] = L"N:";
 // with this; the suite removes such folders left by a killed run, and removes
 // nothing else on C:.
 inline constexpr wchar_t kPlantPrefixOnC[] = L"C:\\kc-";
+// Only what the tests plant may be removed: the test drives' contents and, on
+// C:, the folders whose names start with "kc-".
+bool IsInsideTestArea(const std::wstring& path);
 // Where the suite installs the program (and its helpers) on drive C:.
 inline constexpr wchar_t kInstallDir[] = L"C:\\kc-test";
 std::wstring InstalledProgramPath();
@@ -56,6 +59,9 @@ public:
 
     void Set(DWORD type, const std::vector<BYTE>& data);
     void SetString(const std::wstring& data);
+    // Takes note of the value as it stands, so that it is put back even when
+    // only the program under test changes it.
+    void Keep();
 
 private:
     void Restore();

@@ -1,7 +1,8 @@
 // Runs one scan of the real program the way a user would, for the
-// demonstration: starts it, presses "Skanuj", says yes to walking network
-// drives, acknowledges the closing message, then prints the result log and
-// saves a picture of the dialog.
+// demonstration: plants the worm traces of the demonstration machine
+// (DemoMachine.cpp), starts the program, presses "Skanuj", says yes to
+// walking network drives, acknowledges the closing message, then prints the
+// result log, the traces the scan left, and saves a picture of the dialog.
 //
 //   kc_demo.exe PROGRAM.exe SCREENSHOT.bmp
 #include <windows.h>
@@ -11,8 +12,11 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "DemoMachine.h"
 #include "ProgramDriver.h"
+#include "TracePlanter.h"
 
 namespace {
 
@@ -37,6 +41,8 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     try {
+        CTracePlanter traces;
+        for (const std::string& trace : PlantDemoTraces(traces)) Print("[ślad] " + trace + "\n");
         CProgramDriver program(argv[1]);
         program.Start();
         program.Click(kScanButton);
@@ -59,6 +65,9 @@ int wmain(int argc, wchar_t** argv) {
         Print("--- dziennik wyników ---\n");
         for (const std::wstring& line : program.LogLines()) Print(Utf8(line) + "\n");
         Print("--- koniec ---\n");
+        const std::vector<std::string> remaining = RemainingDemoTraces();
+        for (const std::string& trace : remaining) Print("[pozostał] " + trace + "\n");
+        if (remaining.empty()) Print("Wszystkie podłożone ślady zostały usunięte.\n");
         program.SaveScreenshot(argv[2]);
         program.ExitWithButton();
     } catch (const std::exception& e) {

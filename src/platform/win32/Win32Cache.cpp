@@ -45,7 +45,10 @@ std::int32_t CWin32Platform::CacheFindNext(CacheHandle find, std::uint32_t buffe
     DWORD size = bufferSize;
     auto* info = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data());
     info->dwStructSize = sizeof(INTERNET_CACHE_ENTRY_INFOW);
-    return Fill(wininet.findNext(reinterpret_cast<HANDLE>(find), info, &size), buffer, size, entry, needed);
+    // Called on a line of its own: as an argument beside `size`, the copy of
+    // `size` could be taken before the call writes the size it needs.
+    const BOOL ok = wininet.findNext(reinterpret_cast<HANDLE>(find), info, &size);
+    return Fill(ok, buffer, size, entry, needed);
 }
 
 std::int32_t CWin32Platform::CacheDeleteEntry(const std::string& sourceUrl) {
