@@ -117,11 +117,15 @@ int CCleanerDlg::RestoreRegistryValues(RegKey root, const std::vector<std::strin
                 !EqualsNoCase(AsText(current, size), wanted)) {
                 const auto* data = reinterpret_cast<const std::uint8_t*>(wanted.c_str());
                 const auto length = static_cast<std::uint32_t>(wanted.size() + 1);
-                // The 9x family writes through the older call, which takes the
-                // value name as a subkey: a default value, the usual case
-                // there, is set on the key itself.
-                const std::int32_t status = m_bWinNT ? m_platform.SetValue(key, valueName, valueType, data, length)
-                                                     : m_platform.SetKeyDefault(key, valueName, valueType, data, length);
+                // The 9x family writes a default value, the usual case there,
+                // through the older call. That call takes its name argument
+                // as a subkey, so a named value handed to it would land as
+                // the default of a new subkey and leave the hijacked value
+                // as it was while the line said it was restored: named
+                // values go through the call both families have.
+                const bool older = !m_bWinNT && valueName.empty();
+                const std::int32_t status = older ? m_platform.SetKeyDefault(key, valueName, valueType, data, length)
+                                                  : m_platform.SetValue(key, valueName, valueType, data, length);
                 if (status == ERROR_SUCCESS) {
                     finding.kind = ActionKind::RegistryValueRestored;
                     m_view.ReportFinding(finding);

@@ -181,10 +181,7 @@ void AuditRun(const SMachineState& before, const SMachineState& after, const std
                 EXPECT_TRUE(before.values.count(reg) && !after.values.count(reg)) << "not deleted: " << f.line;
                 break;
             case ActionKind::RegistryValueRestored:
-                // The 9x family's older call writes a named value as the
-                // default value of a subkey of that name.
-                EXPECT_TRUE((after.values.count(reg) && changed(before.values, after.values, reg)) ||
-                            (after.values.count(reg + "\\") && changed(before.values, after.values, reg + "\\")))
+                EXPECT_TRUE(after.values.count(reg) && changed(before.values, after.values, reg))
                     << "not restored: " << f.line;
                 break;
             case ActionKind::RegistryKeyDeleted:
@@ -202,10 +199,7 @@ void AuditRun(const SMachineState& before, const SMachineState& after, const std
                Silent(options.silentKeys, id, true);
     };
     const auto restoredAs = [&](const std::string& id) {
-        return has(ActionKind::RegistryValueRestored, [&](const Finding& f) {
-            const std::string t = RegistryId(f.target);
-            return id == t || id == t + "\\";
-        });
+        return has(ActionKind::RegistryValueRestored, [&](const Finding& f) { return RegistryId(f.target) == id; });
     };
     for (const auto& [id, content] : before.files) {
         if (Silent(options.silentFiles, id, false)) continue;
@@ -253,8 +247,7 @@ void AuditRun(const SMachineState& before, const SMachineState& after, const std
     }
     for (const std::string& id : after.keys) {
         if (before.keys.count(id)) continue;
-        // A key the 9x family's older call made to hold a restored value.
-        EXPECT_TRUE(restoredAs(id + "\\") || Silent(options.silentKeys, id, true)) << id << " was created without a line";
+        EXPECT_TRUE(Silent(options.silentKeys, id, true)) << id << " was created without a line";
     }
 }
 

@@ -168,6 +168,18 @@ TEST(RestoreRegistryValuesTable, AFailedWriteWritesNoLine) {
     EXPECT_TRUE(Lines(t).empty());
 }
 
+TEST(RestoreRegistryValuesTable, NamedValueOn9xIsRestoredInPlace) {
+    CTestMachine t(VER_PLATFORM_WIN32_WINDOWS);
+    const char* const winlogon = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+    t.machine.PutString(HKLM, winlogon, "Shell", "Explorer.exe C:\\WINDOWS\\worm.exe");
+    t.dlg->RestoreRegistryValues(HKLM, {"Software\\Microsoft\\Windows NT\\CurrentVersion", "Winlogon", "Shell",
+                                        "Explorer.exe"},
+                                 kMessage, REG_SZ);
+    EXPECT_EQ(Text(t.machine, HKLM, winlogon, "Shell"), "Explorer.exe");
+    EXPECT_FALSE(t.machine.HasKey(HKLM, std::string(winlogon) + "\\Shell")) << "no subkey stands in for the value";
+    EXPECT_EQ(Lines(t), std::vector<std::string>{"   " + kMessage});
+}
+
 // --- ExpandSystemDirs --------------------------------------------------------
 
 struct ExpandCase {
