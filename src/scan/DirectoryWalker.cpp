@@ -78,7 +78,10 @@ void CDirectoryWalker::ProcessEntry(const std::string& name, std::uint32_t attri
         // (Vista and later ship such links under the profile folders); its
         // target is walked where it really lives.
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return;
+        if (m_depth >= kMaxDepth) return;
+        ++m_depth;
         Walk(m_strCurrentDir + name);
+        --m_depth;
         return;
     }
 

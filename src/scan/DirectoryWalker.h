@@ -28,6 +28,13 @@ public:
     // Set by the user interface thread to stop the walk; read at every entry.
     std::atomic<int> m_bAbort{0};
 
+    // How many folder levels below the starting folder are entered. The walk
+    // recurses once per level, and paths may be 32,767 characters long, so
+    // a tree built to be deep (or a link loop the system shows as a plain
+    // folder) would otherwise run the scan thread out of stack; real trees
+    // stay far below this.
+    static constexpr int kMaxDepth = 256;
+
 protected:
     virtual void OnEnterDirectory(std::string dir);
     virtual void OnFile(std::string path);
@@ -38,6 +45,7 @@ protected:
 private:
     void ProcessEntry(const std::string& name, std::uint32_t attributes);
 
+    int m_depth = 0;
     std::string m_strParentDir;
     std::string m_strCurrentDir;
     std::vector<std::string> m_extensions;
