@@ -162,17 +162,16 @@ TEST(DownloadedBannerAnimation, ShowsEachFrameWithItsDisposal) {
         char name;
         COLORREF square1, square2, square3;  // inside the blue, green and yellow frames
     };
-    // A, B, C, D: the four frames. 'b': the blue square cleared, nothing new
-    // drawn yet, as a paint between two frames may show it.
+    // The four frames; nothing in between ever shows.
     const SState states[] = {{'A', red, red, red},
                              {'B', blue, red, red},
-                             {'b', face, red, red},
                              {'C', face, green, red},
                              {'D', face, red, yellow}};
     std::string seen;
     bool saved = false;  // one picture of the last frame
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
         const SPixels shot = CaptureWindow(main);
         const COLORREF p1 = shot.At(area.left + 20, area.top + 20), p2 = shot.At(area.left + 70, area.top + 20),
                        p3 = shot.At(area.left + 105, area.top + 30);
@@ -180,16 +179,17 @@ TEST(DownloadedBannerAnimation, ShowsEachFrameWithItsDisposal) {
         for (const SState& s : states) {
             if (p1 == s.square1 && p2 == s.square2 && p3 == s.square3) name = s.name;
         }
+        // Before the first frame the canvas may show its bare background.
+        if (name == '?' && seen.empty()) continue;
         if (name == '?') {
             ADD_FAILURE() << "a picture no frame makes: " << std::hex << p1 << " " << p2 << " " << p3;
             break;
         }
-        if (name != 'b' && (seen.empty() || seen.back() != name)) seen += name;
+        if (seen.empty() || seen.back() != name) seen += name;
         if (name == 'D' && seen.size() >= 4 && !saved) {
             SaveShot(program, main, "main-window-downloaded-animation");
             saved = true;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(40));
     }
     // In order, round and round: A B C D A B ...
     std::string cycle;

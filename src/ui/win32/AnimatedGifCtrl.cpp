@@ -218,25 +218,27 @@ void CAnimatedGifCtrl::Animate() {
         CLock lock(m_canvasLock);
         ApplyDisposal(m_frames[m_nCurrentFrame]);
     }
+    // A frame's disposal, and the clearing after the last frame, happen in
+    // the same step as the drawing of the next frame, so that a paint never
+    // shows the canvas half way between two frames.
+    const SFrame* shown = nullptr;
+    bool wrapped = false;
     while (!m_bStop) {
         const SFrame& frame = m_frames[m_nCurrentFrame];
         bool drawn = false;
         {
             CLock lock(m_canvasLock);
+            if (shown) ApplyDisposal(*shown);
+            if (wrapped) FillCanvas(RECT{0, 0, m_nWidth, m_nHeight});
             drawn = DrawFrame(frame);
         }
         if (drawn) InvalidateRect(Handle(), nullptr, FALSE);
         if (m_bStop) break;
         WaitForSingleObject(m_hStopEvent, static_cast<DWORD>(FrameWaitMilliseconds(frame.delay)));
         if (m_bStop) break;
-        {
-            CLock lock(m_canvasLock);
-            ApplyDisposal(frame);
-            if (++m_nCurrentFrame >= m_frames.size()) {
-                m_nCurrentFrame = 0;
-                FillCanvas(RECT{0, 0, m_nWidth, m_nHeight});
-            }
-        }
+        shown = &frame;
+        wrapped = ++m_nCurrentFrame >= m_frames.size();
+        if (wrapped) m_nCurrentFrame = 0;
     }
     m_bThreadRunning = false;
 }
