@@ -50,6 +50,8 @@ public:
     // file beside it first and replaces `path` only once it is complete, so
     // a broken transfer never leaves half a file, nor loses an earlier copy.
     bool Fetch(InternetHandle session, const std::string& url, const std::string& path, std::size_t maxBytes) {
+        // The dialog is going: no new connection that could keep it waiting.
+        if (m_cancel) return false;
         InternetHandle request = 0;
         if (m_platform.InternetOpenAddress(session, url, kOpenFlags, request) != ERROR_SUCCESS) return false;
         // The library opens an error page as readily as the file: only the
