@@ -3,6 +3,7 @@
 // index left by an earlier run, and the question a click asks during a scan.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 #include <set>
 #include <thread>
@@ -37,6 +38,14 @@ TEST(Banner, BuiltInBannerAnimates) {
 
     const HWND main = program.MainDialog();
     const RECT area = ChildArea(main, GetDlgItem(main, kBanner));
+    // Painted: the gradient and the lettering have many colours, a bare
+    // canvas or an empty frame few.
+    auto painted = [&](const SPixels& shot) {
+        std::vector<COLORREF> pixels = shot.Crop(area);
+        std::sort(pixels.begin(), pixels.end());
+        return std::unique(pixels.begin(), pixels.end()) - pixels.begin() > 40;
+    };
+    ASSERT_TRUE(painted(WaitForPicture(main, painted))) << "the banner shows no picture";
     const SPixels first = SaveShot(program, main, "main-window");
     // The built-in banner rests for 2.5 s and then sweeps a band of light
     // across in 60 ms steps; within two rounds a picture differs.
@@ -94,8 +103,9 @@ TEST_P(DownloadedBanner, IsStoredAndReplacesTheBuiltInOne) {
 
     const HWND main = program.MainDialog();
     const RECT area = ChildArea(main, GetDlgItem(main, kBanner));
-    const SPixels shot = SaveShot(program, main, std::string("main-window-downloaded-") + row.name);
-    EXPECT_GT(shot.Count(area, row.colour), row.size.cx * row.size.cy * 9 / 10) << "the new picture shows";
+    auto shows = [&](const SPixels& shot) { return shot.Count(area, row.colour) > row.size.cx * row.size.cy * 9 / 10; };
+    EXPECT_TRUE(shows(WaitForPicture(main, shows))) << "the new picture does not show";
+    SaveShot(program, main, std::string("main-window-downloaded-") + row.name);
 
     // Idle, a click opens the index's address at once.
     program.Click(kBanner);

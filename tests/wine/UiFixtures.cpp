@@ -184,6 +184,18 @@ SPixels SaveMessageBoxShot(const CProgramDriver& program, const SMessageBox& box
     return SaveShot(program, box.hwnd, name);
 }
 
+SPixels WaitForPicture(HWND window, const std::function<bool(const SPixels&)>& ready,
+                       std::chrono::milliseconds timeout) {
+    SPixels shot;
+    WaitUntil(
+        [&] {
+            shot = CaptureWindow(window);
+            return ready(shot);
+        },
+        timeout);
+    return shot;
+}
+
 RECT ChildArea(HWND window, HWND child) {
     RECT outer{}, inner{};
     GetWindowRect(window, &outer);

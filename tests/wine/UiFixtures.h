@@ -36,6 +36,10 @@ SPixels CaptureWindow(HWND window);
 SPixels SaveShot(const CProgramDriver& program, HWND window, const std::string& name);
 // The same for a message box, once its text shows.
 SPixels SaveMessageBoxShot(const CProgramDriver& program, const SMessageBox& box, const std::string& name);
+// Captures the window until `ready` holds for the picture (it has painted
+// what the test waits for) or the time is up; returns the last picture.
+SPixels WaitForPicture(HWND window, const std::function<bool(const SPixels&)>& ready,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(10));
 // Where `child` lies in a picture of `window`.
 RECT ChildArea(HWND window, HWND child);
 
