@@ -233,7 +233,10 @@ TEST(Banner, EarlierIndexGivesTheTargetWithoutTheSite) {
     EXPECT_TRUE(BannerSize(program) == kBuiltInSize) << Describe(BannerSize(program));
     EXPECT_FALSE(FileExists(directory.File(L"stary.gif")));
     EXPECT_EQ(ReadWholeFile(directory.File(L"descript.ion")), earlier);
-    SaveShot(program, program.MainDialog(), "main-window-earlier-index");
+    const HWND main = program.MainDialog();
+    const RECT link = ChildArea(main, GetDlgItem(main, kWebLink));
+    WaitForPicture(main, [&](const SPixels& shot) { return shot.Count(link, RGB(0, 0, 238)) > 20; });
+    SaveShot(program, main, "main-window-earlier-index");
     program.ExitWithButton();
 }
 
