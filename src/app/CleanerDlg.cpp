@@ -12,6 +12,10 @@ CCleanerDlg::~CCleanerDlg() {
     // The window ends only after the scan thread has said it is done, so
     // this join returns at once; it matters for front ends that never wait.
     if (m_pScanThread) m_pScanThread->Join();
+    // The banner thread uses this object to its end. Its calls of the
+    // Internet library time out, and its transfer stops at the next read.
+    m_bBannerCancel = true;
+    if (m_pBannerThread) m_pBannerThread->Join();
 }
 
 void CCleanerDlg::ApplyCommandLine(const std::string& commandLine) {
@@ -54,6 +58,7 @@ void CCleanerDlg::DetectPlatform() { m_bWinNT = m_platform.PlatformId() == VER_P
 bool CCleanerDlg::OnExitOrAbort() {
     const std::string text = m_view.GetExitButtonText();
     m_walker.m_bAbort = 1;
+    m_view.SetBannerWarning(false);
     if (EqualsNoCase(text, LoadText(IDS_ABORT))) {
         // The scan thread finishes its other stages, skips the disk walk and
         // restores the buttons itself.

@@ -152,6 +152,24 @@ public:
     // the end of the cache.
     bool CleanTempInternetFiles();
 
+    // --- the banner download (ui/BannerDownload.cpp) --------------------------
+    // The last step of the start-up, once the banner shows the built-in
+    // picture: the base address, and the banner thread when the Internet
+    // library is there. The thread makes one attempt and ends.
+    void StartBannerDownload();
+    static void BannerThreadProc(void* dialog);
+    void RunBannerDownload();
+    // Sets m_strBannerDir; false when the shell-folders key cannot be opened
+    // (the directory then stays empty).
+    bool DetermineBannerDir();
+    // Downloads the index into the banner directory and splits the copy
+    // there into `lines`; true when a copy could be read, this run's or an
+    // earlier one's.
+    bool DownloadIndex(std::vector<std::string>& lines);
+    // In: line 1 of the index; out: the local banner path. True when the
+    // banner was downloaded whole and stored.
+    bool DownloadBanner(std::string& name);
+
     ICleanerView& View() { return m_view; }
     IPlatform& Platform() { return m_platform; }
     std::string LoadText(std::uint32_t id) { return m_platform.LoadText(id); }
@@ -169,6 +187,8 @@ public:
     bool m_bHasAnimation = false;
     bool m_bCheckGuard = true;
     bool m_bScanComplete = false;
+    std::string m_strBannerUrl;  // base address of the banner files
+    std::string m_strBannerDir;  // where they are kept on this machine
 
 private:
     void InitSystemDirectories();
@@ -184,4 +204,7 @@ private:
     bool m_bClosePending = false;
     bool m_bCustomRules = false;
     std::vector<SignatureRule> m_customRules;
+    std::unique_ptr<IThread> m_pBannerThread;
+    // Set when the dialog goes: a download in progress stops at its next read.
+    std::atomic<bool> m_bBannerCancel{false};
 };

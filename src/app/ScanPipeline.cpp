@@ -42,6 +42,9 @@ void CCleanerDlg::OnScan() {
     DetectPlatform();
     if (CheckGuard()) return;
     m_view.EnableScanButton(false);
+    // Set for the scan and cleared only by the exit button: a click on the
+    // banner asks first from now on.
+    m_view.SetBannerWarning(true);
     m_view.ResetLog();
     m_view.SetExitButtonText(LoadText(IDS_ABORT));
     m_walker.ClearExtensions();
@@ -50,6 +53,7 @@ void CCleanerDlg::OnScan() {
     if (!m_pScanThread) {
         m_bScanning = false;
         // No thread, no scan: back to idle so the user can try again.
+        m_view.SetBannerWarning(false);
         m_view.EnableScanButton(true);
         m_view.SetExitButtonText(LoadText(IDS_EXIT));
     }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // What a result-log line reports as done to the machine. The line itself is
 // what the user reads; the rest lets front ends and tests reason about it.
@@ -52,6 +53,18 @@ public:
     virtual bool CreateAnimation() = 0;
     virtual void PlayAnimation() = 0;
     virtual void StopAnimation() = 0;
+
+    // The banner (control 1007). The banner thread sets its target and its
+    // picture, the UI thread its warning.
+    //
+    // What a click on the banner opens.
+    virtual void SetBannerTarget(const std::string& target) = 0;
+    // Puts the picture in `data` (GIF, JPEG, BMP, ...) in place of the current
+    // one and starts showing it. The current picture goes first, so data that
+    // is no picture leaves the banner empty; returns whether the new one shows.
+    virtual bool ShowBannerPicture(const std::vector<std::uint8_t>& data) = 0;
+    // While set, a click on the banner asks before it opens the target.
+    virtual void SetBannerWarning(bool warn) = 0;
 
     // Called last by the scan thread, after the idle state is restored. The
     // dialog must not wait for the thread before this arrives: the thread

@@ -37,6 +37,8 @@ struct CacheEntry {
     std::uint32_t entryType = 0;  // cache entry type bits; cookies carry 0x00100000
 };
 using CacheHandle = std::uintptr_t;
+// A handle of the Internet library: a session or an opened address.
+using InternetHandle = std::uintptr_t;
 
 using ProcessHandle = std::uintptr_t;
 using FileHandle = std::uintptr_t;
@@ -67,6 +69,10 @@ public:
     virtual std::string LoadText(std::uint32_t id) = 0;
     // GetComputerName; false when the system gives none.
     virtual bool ComputerName(std::string& out) = 0;
+    // ExpandEnvironmentStrings into a buffer of `capacity` characters: the
+    // size the expansion needs, terminator included (0 on failure). `out` is
+    // set only when it fits. An undefined variable stays as it was written.
+    virtual std::uint32_t ExpandEnvironment(const std::string& text, std::string& out, std::uint32_t capacity) = 0;
 
     // --- configuration files (win.ini, system.ini) ----------------------------
     // GetPrivateProfileString with an empty default into a buffer of
@@ -88,6 +94,26 @@ public:
                                        std::uint32_t& needed) = 0;
     virtual std::int32_t CacheDeleteEntry(const std::string& sourceUrl) = 0;
     virtual void CacheFindClose(CacheHandle find) = 0;
+
+    // --- HTTP download (the Internet library, resolved at run time) -------------
+    // Whether the library and its download functions are there.
+    virtual bool InternetAvailable() = 0;
+    // InternetOpen with the system's own proxy settings (access type
+    // "preconfigured"), no proxy or bypass list of the caller, flags 0.
+    virtual std::int32_t InternetOpenSession(const std::string& agent, InternetHandle& out) = 0;
+    // InternetSetOption: the connect, send and receive time-outs of a session.
+    virtual std::int32_t InternetSetTimeouts(InternetHandle session, std::uint32_t milliseconds) = 0;
+    // InternetOpenUrl with no extra headers and the INTERNET_FLAG_* `flags`.
+    virtual std::int32_t InternetOpenAddress(InternetHandle session, const std::string& url, std::uint32_t flags,
+                                             InternetHandle& out) = 0;
+    // HttpQueryInfo(HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER).
+    virtual std::int32_t HttpQueryStatus(InternetHandle request, std::uint32_t& status) = 0;
+    // InternetQueryDataAvailable: bytes that can be read now; 0 at the end.
+    virtual std::int32_t InternetQueryAvailable(InternetHandle request, std::uint32_t& available) = 0;
+    // InternetReadFile of up to `length` bytes; `read` says how many came.
+    virtual std::int32_t InternetRead(InternetHandle request, std::uint8_t* buffer, std::uint32_t length,
+                                      std::uint32_t& read) = 0;
+    virtual void InternetClose(InternetHandle handle) = 0;
 
     // --- registry -----------------------------------------------------------
     virtual std::int32_t OpenKey(RegKey parent, const std::string& subKey, RegKey& out) = 0;
@@ -154,6 +180,8 @@ public:
     virtual std::int32_t RemoveAtRestart(const std::string& path) = 0;
     // MoveFileEx(from, to), replacing `to` in the same step when asked to.
     virtual std::int32_t RenameFile(const std::string& from, const std::string& to, bool replaceExisting) = 0;
+    // CreateDirectory of one level; ERROR_ALREADY_EXISTS when it is there.
+    virtual std::int32_t MakeDirectory(const std::string& path) = 0;
 
     // --- processes and threads ----------------------------------------------
     // The tool-help snapshot, its functions looked up by name in the loaded

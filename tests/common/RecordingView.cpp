@@ -136,6 +136,41 @@ bool CRecordingView::CreateAnimation() {
 void CRecordingView::PlayAnimation() { Record("animation:play"); }
 void CRecordingView::StopAnimation() { Record("animation:stop"); }
 
+std::string CRecordingView::BannerTarget() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_bannerTarget;
+}
+std::vector<std::uint8_t> CRecordingView::BannerPicture() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_bannerPicture;
+}
+bool CRecordingView::BannerWarning() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_bBannerWarning;
+}
+
+void CRecordingView::SetBannerTarget(const std::string& target) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bannerTarget = target;
+    }
+    Record("banner-target:" + target);
+}
+
+bool CRecordingView::ShowBannerPicture(const std::vector<std::uint8_t>& data) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bannerPicture = data;
+    }
+    Record("banner-picture:" + std::to_string(data.size()));
+    return !data.empty();
+}
+
+void CRecordingView::SetBannerWarning(bool warn) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bBannerWarning = warn;
+}
+
 void CRecordingView::OnScanThreadFinished() {
     Record("finished");
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -20,13 +20,18 @@ public:
 
     // Everything in order, one entry each: "log:<line>", "caption:<text>",
     // "path:<text>", "box:<text>", "scan:on"/"scan:off", "exit:<text>",
-    // "animation:create/play/stop", "reset".
+    // "animation:create/play/stop", "reset", "banner-target:<address>",
+    // "banner-picture:<bytes>". The banner warning is state only.
     std::vector<std::string> Events() const;
     std::vector<std::string> Log() const;
     std::vector<std::string> Paths() const;
     std::vector<Box> Boxes() const;
     std::vector<Finding> Findings() const;
     bool ScanButtonEnabled() const;
+    std::string BannerTarget() const;
+    // The data of the last ShowBannerPicture; empty before the first.
+    std::vector<std::uint8_t> BannerPicture() const;
+    bool BannerWarning() const;
 
     // Answers for Yes/No boxes, in order; IDNO when none is left.
     void AnswerNext(int answer);
@@ -47,6 +52,9 @@ public:
     bool CreateAnimation() override;
     void PlayAnimation() override;
     void StopAnimation() override;
+    void SetBannerTarget(const std::string& target) override;
+    bool ShowBannerPicture(const std::vector<std::uint8_t>& data) override;
+    void SetBannerWarning(bool warn) override;
     void OnScanThreadFinished() override;
 
 private:
@@ -63,5 +71,8 @@ private:
     std::deque<int> m_answers;
     std::string m_exitText = "Zakończ";
     bool m_bScanEnabled = true;
+    std::string m_bannerTarget;
+    std::vector<std::uint8_t> m_bannerPicture;
+    bool m_bBannerWarning = false;
     std::function<void(const std::string&)> m_hook;
 };

@@ -246,6 +246,27 @@ TEST_P(PlatformConformance, ComputerHasAName) {
     EXPECT_FALSE(name.empty());
 }
 
+TEST_P(PlatformConformance, EnvironmentExpandsIgnoringCaseAndLeavesUnknownNames) {
+    std::string temp;
+    const std::uint32_t needed = P().ExpandEnvironment("%TEMP%", temp, 260);
+    ASSERT_GT(needed, 1u);
+    EXPECT_EQ(needed, temp.size() + 1) << "the size counts the terminator";
+    EXPECT_EQ(temp.find('%'), std::string::npos) << temp;
+    std::string lower;
+    P().ExpandEnvironment("%temp%", lower, 260);
+    EXPECT_EQ(lower, temp);
+
+    // Too small a buffer: the size needed, and nothing written.
+    std::string untouched = "before";
+    EXPECT_EQ(P().ExpandEnvironment("%TEMP%", untouched, 2), needed);
+    EXPECT_EQ(untouched, "before");
+
+    std::string unknown;
+    const std::string text = "%KC_NO_SUCH_VARIABLE_7Q%\\x";
+    EXPECT_EQ(P().ExpandEnvironment(text, unknown, 260), text.size() + 1);
+    EXPECT_EQ(unknown, text);
+}
+
 TEST_P(PlatformConformance, CacheEntriesAreListedAndDeletedOneByOne) {
     const std::string page = "http://www.kestro.example/conformance/page.htm";
     ASSERT_TRUE(Host().AddCacheEntry(page, false));

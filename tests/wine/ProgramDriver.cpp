@@ -23,6 +23,9 @@ constexpr UINT kSendTimeoutMs = 20000;
 constexpr UINT kSendFlags = SMTO_NORMAL;
 // The static that holds a message box's text.
 constexpr int kMessageBoxTextId = 0xFFFF;
+// The information dialog's first entry: its other statics carry the id a
+// message box's text has.
+constexpr int kInfoFirstEntryId = 1009;
 
 std::wstring ClassName(HWND hwnd) {
     wchar_t name[64] = {};
@@ -157,6 +160,29 @@ void CProgramDriver::Click(int id) {
     PostMessageW(m_hDialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
 }
 
+void CProgramDriver::ClickIn(HWND dialog, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    if (!control) Fail("the dialog has no control " + std::to_string(id));
+    if (!IsWindowEnabled(dialog)) Fail("cannot click " + std::to_string(id) + ": its dialog is disabled");
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
+}
+
+HWND CProgramDriver::WaitForDialog(int id, const std::string& what, Duration timeout) {
+    HWND found = nullptr;
+    WaitFor(
+        [&] {
+            for (HWND hwnd : DialogsOfProcess(m_process.dwProcessId)) {
+                if (hwnd != m_hDialog && GetDlgItem(hwnd, id)) {
+                    found = hwnd;
+                    return true;
+                }
+            }
+            return false;
+        },
+        what, timeout);
+    return found;
+}
+
 void CProgramDriver::Sync() const {
     if (!m_hDialog) Fail("no main dialog");
     Send(m_hDialog, WM_NULL, 0, 0);
@@ -167,7 +193,7 @@ std::vector<SMessageBox> CProgramDriver::MessageBoxes() const {
     if (!m_process.hProcess) return boxes;
     for (HWND hwnd : DialogsOfProcess(m_process.dwProcessId)) {
         HWND text = GetDlgItem(hwnd, kMessageBoxTextId);
-        if (!text || GetDlgItem(hwnd, kResultLog)) continue;
+        if (!text || GetDlgItem(hwnd, kResultLog) || GetDlgItem(hwnd, kInfoFirstEntryId)) continue;
         SMessageBox box;
         box.hwnd = hwnd;
         box.caption = WindowText(hwnd);
@@ -278,13 +304,17 @@ DWORD CProgramDriver::ExitWithButton() {
 
 SScreenshot CProgramDriver::SaveScreenshot(const std::wstring& bmpPath) const {
     if (!m_hDialog) Fail("no main dialog");
+    return SaveWindowScreenshot(m_hDialog, bmpPath);
+}
+
+SScreenshot CProgramDriver::SaveWindowScreenshot(HWND window, const std::wstring& bmpPath) const {
     RECT rect{};
-    GetWindowRect(m_hDialog, &rect);
+    if (!GetWindowRect(window, &rect)) Fail("no such window to take a picture of");
     SScreenshot shot;
     shot.path = bmpPath;
     shot.width = rect.right - rect.left;
     shot.height = rect.bottom - rect.top;
-    if (shot.width <= 0 || shot.height <= 0) Fail("the main dialog has no area on the screen");
+    if (shot.width <= 0 || shot.height <= 0) Fail("the window has no area on the screen");
 
     // The screen, not the window: under Wine a window of another process
     // paints nothing into a device context of ours (PrintWindow stays blank),
@@ -331,7 +361,7 @@ SScreenshot CProgramDriver::SaveScreenshot(const std::wstring& bmpPath) const {
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-    if (file.empty()) Fail("could not copy the dialog from the screen");
+    if (file.empty()) Fail("could not copy the window from the screen");
     WriteFileChecked(bmpPath, file);
     return shot;
 }

@@ -63,6 +63,10 @@ public:
     // A click as the button would send it; refuses a button a user could not
     // press (disabled, or its dialog disabled behind a modal box).
     void Click(int id);
+    // The same in another dialog of the program.
+    void ClickIn(HWND dialog, int id);
+    // A dialog of the program other than the main one that has control `id`.
+    HWND WaitForDialog(int id, const std::string& what, Duration timeout = kUiTimeout);
     // Returns once the program's UI thread has handled everything sent to it
     // before.
     void Sync() const;
@@ -90,6 +94,8 @@ public:
 
     // The dialog as the screen shows it, as a 24-bit BMP file.
     SScreenshot SaveScreenshot(const std::wstring& bmpPath) const;
+    // Any window of the program, the same way.
+    SScreenshot SaveWindowScreenshot(HWND window, const std::wstring& bmpPath) const;
 
     std::string DescribeState() const;
 

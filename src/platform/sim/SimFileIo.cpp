@@ -223,3 +223,13 @@ std::int32_t CSimMachine::RenameFile(const std::string& from, const std::string&
     }
     return ERROR_SUCCESS;
 }
+
+std::int32_t CSimMachine::MakeDirectory(const std::string& path) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (std::int32_t e = CheckFault("MakeDirectory", path)) return e;
+    const std::string host = HostPathLocked(path);
+    std::error_code ec;
+    if (host.empty() || !fs::is_directory(fs::path(host).parent_path(), ec)) return ERROR_PATH_NOT_FOUND;
+    if (AttributesLocked(path) != kInvalidAttributes) return ERROR_ALREADY_EXISTS;
+    return fs::create_directory(host, ec) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}

@@ -75,6 +75,23 @@ public:
     };
     std::vector<Launch> Launches() const;
 
+    // --- environment and the web ------------------------------------------------
+    // An environment variable; an empty value removes it. TEMP is set from
+    // the start.
+    void SetEnvironment(const std::string& name, const std::string& value);
+    // Without the Internet library there is no download at all.
+    void SetInternetAvailable(bool available);
+    // What the web answers at `url`: the body and the HTTP status. An
+    // address nothing serves cannot be reached (its host is unknown).
+    void ServeUrl(const std::string& url, const std::string& body, std::uint32_t status = 200);
+    // The most an InternetQueryAvailable reports at once, as a network
+    // delivers data in pieces.
+    void SetInternetChunk(std::uint32_t bytes);
+    // Every address opened, in order.
+    std::vector<std::string> UrlRequests() const;
+    // Internet handles not yet closed: a download that leaves one open is a fault.
+    int OpenInternetHandleCount() const;
+
     // --- fault injection ----------------------------------------------------
     // Fails the `nth` call (1-based) of `op` whose target contains `target`
     // (case-insensitive; empty matches every target) with `error`, and, when
@@ -91,6 +108,7 @@ public:
     std::string LoadText(std::uint32_t id) override;
 
     bool ComputerName(std::string& out) override;
+    std::uint32_t ExpandEnvironment(const std::string& text, std::string& out, std::uint32_t capacity) override;
     std::uint32_t GetProfileText(const std::string& file, const std::string& section, const std::string& key,
                                  std::string& out, std::uint32_t capacity) override;
     std::int32_t WriteProfileText(const std::string& file, const std::string& section, const std::string& key,
@@ -101,6 +119,17 @@ public:
                                std::uint32_t& needed) override;
     std::int32_t CacheDeleteEntry(const std::string& sourceUrl) override;
     void CacheFindClose(CacheHandle find) override;
+
+    bool InternetAvailable() override;
+    std::int32_t InternetOpenSession(const std::string& agent, InternetHandle& out) override;
+    std::int32_t InternetSetTimeouts(InternetHandle session, std::uint32_t milliseconds) override;
+    std::int32_t InternetOpenAddress(InternetHandle session, const std::string& url, std::uint32_t flags,
+                                     InternetHandle& out) override;
+    std::int32_t HttpQueryStatus(InternetHandle request, std::uint32_t& status) override;
+    std::int32_t InternetQueryAvailable(InternetHandle request, std::uint32_t& available) override;
+    std::int32_t InternetRead(InternetHandle request, std::uint8_t* buffer, std::uint32_t length,
+                              std::uint32_t& read) override;
+    void InternetClose(InternetHandle handle) override;
 
     std::int32_t OpenKey(RegKey parent, const std::string& subKey, RegKey& out) override;
     std::int32_t CreateKey(RegKey parent, const std::string& subKey, RegKey& out) override;
@@ -136,6 +165,7 @@ public:
     std::int32_t RemoveFile(const std::string& path) override;
     std::int32_t RemoveAtRestart(const std::string& path) override;
     std::int32_t RenameFile(const std::string& from, const std::string& to, bool replaceExisting) override;
+    std::int32_t MakeDirectory(const std::string& path) override;
     // How many files are open now: a stage that leaves one open is a fault.
     int OpenFileCount() const;
 
@@ -226,6 +256,22 @@ private:
     CacheHandle m_nextCacheSearch = 0x40;
     std::map<FileHandle, OpenFile> m_files;
     FileHandle m_nextFile = 0x10;
+    std::map<std::string, std::string> m_environment;  // by upper-case name
+    bool m_bInternetAvailable = true;
+    struct WebPage {
+        std::string body;
+        std::uint32_t status;
+    };
+    std::map<std::string, WebPage> m_web;
+    struct InternetObject {
+        bool session;
+        WebPage page;
+        std::size_t next = 0;  // bytes of the body read so far
+    };
+    std::map<InternetHandle, InternetObject> m_internet;
+    InternetHandle m_nextInternet = 0x7000;
+    std::uint32_t m_internetChunk = 700;
+    std::vector<std::string> m_urlRequests;
     std::vector<std::string> m_restartDeletions;
     std::vector<std::string> m_lockedFiles;  // lower-case Windows paths
     std::vector<Fault> m_faults;

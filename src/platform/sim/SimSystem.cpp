@@ -24,7 +24,10 @@ private:
 
 }  // namespace
 
-CSimMachine::CSimMachine() { InitRegistry(); }
+CSimMachine::CSimMachine() {
+    InitRegistry();
+    m_environment["TEMP"] = "C:\\WINDOWS\\TEMP";
+}
 CSimMachine::~CSimMachine() {
     // Handles a faulty stage left open still hold host descriptors.
     for (const auto& [handle, file] : m_files)

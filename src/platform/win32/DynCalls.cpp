@@ -21,6 +21,12 @@ HMODULE LoadSystemLibrary(const wchar_t* name) {
     return LoadLibraryW(path.c_str());
 }
 
+// The Internet library, loaded once for the cache and the download alike.
+HMODULE InternetLibrary() {
+    static const HMODULE wininet = LoadSystemLibrary(L"WININET.DLL");
+    return wininet;
+}
+
 }  // namespace
 
 const ToolHelpCalls& ToolHelp() {
@@ -49,11 +55,27 @@ const ProcessStatusCalls& ProcessStatus() {
 const InternetCacheCalls& InternetCache() {
     static const InternetCacheCalls calls = [] {
         InternetCacheCalls c;
-        const HMODULE wininet = LoadSystemLibrary(L"WININET.DLL");
+        const HMODULE wininet = InternetLibrary();
         Resolve(wininet, "FindFirstUrlCacheEntryW", c.findFirst);
         Resolve(wininet, "FindNextUrlCacheEntryW", c.findNext);
         Resolve(wininet, "DeleteUrlCacheEntryW", c.deleteEntry);
         Resolve(wininet, "FindCloseUrlCache", c.findClose);
+        return c;
+    }();
+    return calls;
+}
+
+const InternetDownloadCalls& InternetDownload() {
+    static const InternetDownloadCalls calls = [] {
+        InternetDownloadCalls c;
+        const HMODULE wininet = InternetLibrary();
+        Resolve(wininet, "InternetOpenW", c.open);
+        Resolve(wininet, "InternetSetOptionW", c.setOption);
+        Resolve(wininet, "InternetOpenUrlW", c.openUrl);
+        Resolve(wininet, "HttpQueryInfoW", c.queryInfo);
+        Resolve(wininet, "InternetQueryDataAvailable", c.queryDataAvailable);
+        Resolve(wininet, "InternetReadFile", c.readFile);
+        Resolve(wininet, "InternetCloseHandle", c.closeHandle);
         return c;
     }();
     return calls;

@@ -25,6 +25,16 @@ struct InternetCacheCalls {
     decltype(&FindCloseUrlCache) findClose = nullptr;
 };
 
+struct InternetDownloadCalls {
+    decltype(&InternetOpenW) open = nullptr;
+    decltype(&InternetSetOptionW) setOption = nullptr;
+    decltype(&InternetOpenUrlW) openUrl = nullptr;
+    decltype(&HttpQueryInfoW) queryInfo = nullptr;
+    decltype(&InternetQueryDataAvailable) queryDataAvailable = nullptr;
+    decltype(&InternetReadFile) readFile = nullptr;
+    decltype(&InternetCloseHandle) closeHandle = nullptr;
+};
+
 // The kernel's tool-help functions, from the already loaded module: the
 // 9x family has them, NT 4.0 does not.
 const ToolHelpCalls& ToolHelp();
@@ -34,3 +44,5 @@ const ProcessStatusCalls& ProcessStatus();
 // The Internet library's cache functions, loaded like the process-status
 // library; a system without the library has no cache to clean.
 const InternetCacheCalls& InternetCache();
+// The Internet library's download functions, from the same library.
+const InternetDownloadCalls& InternetDownload();

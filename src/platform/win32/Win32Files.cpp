@@ -136,3 +136,7 @@ std::int32_t CWin32Platform::RenameFile(const std::string& from, const std::stri
                                     : MoveFileW(wFrom.c_str(), wTo.c_str());
     return ok ? ERROR_SUCCESS : LastError();
 }
+
+std::int32_t CWin32Platform::MakeDirectory(const std::string& path) {
+    return CreateDirectoryW(Widen(path).c_str(), nullptr) ? ERROR_SUCCESS : LastError();
+}

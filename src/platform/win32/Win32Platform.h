@@ -12,6 +12,7 @@ public:
     std::string LoadText(std::uint32_t id) override;
 
     bool ComputerName(std::string& out) override;
+    std::uint32_t ExpandEnvironment(const std::string& text, std::string& out, std::uint32_t capacity) override;
     std::uint32_t GetProfileText(const std::string& file, const std::string& section, const std::string& key,
                                  std::string& out, std::uint32_t capacity) override;
     std::int32_t WriteProfileText(const std::string& file, const std::string& section, const std::string& key,
@@ -22,6 +23,17 @@ public:
                                std::uint32_t& needed) override;
     std::int32_t CacheDeleteEntry(const std::string& sourceUrl) override;
     void CacheFindClose(CacheHandle find) override;
+
+    bool InternetAvailable() override;
+    std::int32_t InternetOpenSession(const std::string& agent, InternetHandle& out) override;
+    std::int32_t InternetSetTimeouts(InternetHandle session, std::uint32_t milliseconds) override;
+    std::int32_t InternetOpenAddress(InternetHandle session, const std::string& url, std::uint32_t flags,
+                                     InternetHandle& out) override;
+    std::int32_t HttpQueryStatus(InternetHandle request, std::uint32_t& status) override;
+    std::int32_t InternetQueryAvailable(InternetHandle request, std::uint32_t& available) override;
+    std::int32_t InternetRead(InternetHandle request, std::uint8_t* buffer, std::uint32_t length,
+                              std::uint32_t& read) override;
+    void InternetClose(InternetHandle handle) override;
 
     std::int32_t OpenKey(RegKey parent, const std::string& subKey, RegKey& out) override;
     std::int32_t CreateKey(RegKey parent, const std::string& subKey, RegKey& out) override;
@@ -58,6 +70,7 @@ public:
     std::int32_t RemoveFile(const std::string& path) override;
     std::int32_t RemoveAtRestart(const std::string& path) override;
     std::int32_t RenameFile(const std::string& from, const std::string& to, bool replaceExisting) override;
+    std::int32_t MakeDirectory(const std::string& path) override;
 
     std::intptr_t ShellOpen(const std::string& verb, const std::string& file, const std::string& params,
                             const std::string& dir, int showCmd) override;

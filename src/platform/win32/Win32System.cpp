@@ -10,7 +10,15 @@ class CWin32Thread : public IThread {
 public:
     explicit CWin32Thread(HANDLE h) : m_hThread(h) {}
     ~CWin32Thread() override { CloseHandle(m_hThread); }
-    void Join() override { WaitForSingleObject(m_hThread, INFINITE); }
+    // The thread may be sending a message to a window of the joining
+    // thread (the banner thread does); such messages are answered while
+    // waiting, or neither thread would ever go on.
+    void Join() override {
+        while (MsgWaitForMultipleObjects(1, &m_hThread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+            MSG message;
+            PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
+        }
+    }
 
 private:
     HANDLE m_hThread;
@@ -58,6 +66,15 @@ std::string CWin32Platform::LoadText(std::uint32_t id) {
     // With a zero length the call hands out a pointer into the resource.
     const int n = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
     return n > 0 ? Narrow(text, static_cast<std::size_t>(n)) : std::string();
+}
+
+std::uint32_t CWin32Platform::ExpandEnvironment(const std::string& text, std::string& out, std::uint32_t capacity) {
+    std::wstring buffer(capacity, L'\0');
+    const DWORD n = ExpandEnvironmentStringsW(Widen(text).c_str(), buffer.data(), capacity);
+    // n counts the terminator; a result that did not fit was not written.
+    if (n == 0 || n > capacity) return n;
+    out = Narrow(buffer.data(), n - 1);
+    return n;
 }
 
 std::intptr_t CWin32Platform::ShellOpen(const std::string& verb, const std::string& file, const std::string& params,

@@ -1,5 +1,7 @@
 #include "ui/win32/Dialog.h"
 
+#include "ui/win32/SubclassedWnd.h"
+
 INT_PTR CDialog::DoModal(HWND parent) {
     return DialogBoxParamW(m_hInstance, MAKEINTRESOURCEW(m_templateId), parent, &CDialog::DialogProc,
                            reinterpret_cast<LPARAM>(this));
@@ -8,6 +10,15 @@ INT_PTR CDialog::DoModal(HWND parent) {
 bool CDialog::OnCommand(int, int, HWND) { return false; }
 
 bool CDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) {
+    if ((message == WM_CTLCOLORSTATIC || message == WM_COMMAND) && lParam != 0) {
+        const LRESULT reflected =
+            SendMessageW(reinterpret_cast<HWND>(lParam), kReflectedMessageBase + message, wParam, lParam);
+        if (reflected != 0) {
+            // For a colour message the brush is the dialog procedure's answer.
+            result = message == WM_COMMAND ? TRUE : static_cast<INT_PTR>(reflected);
+            return true;
+        }
+    }
     switch (message) {
         case WM_INITDIALOG:
             result = OnInitDialog() ? TRUE : FALSE;

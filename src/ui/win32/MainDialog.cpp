@@ -4,8 +4,8 @@
 
 #include "app/CleanerDlg.h"
 #include "app/StringIds.h"
+#include "platform/win32/Utf.h"
 #include "resource.h"
-#include "ui/win32/WindowText.h"
 
 namespace {
 
@@ -37,15 +37,42 @@ bool CMainDialog::OnInitDialog() {
     SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon));
     // The log must measure the start-up lines, so it is hooked first.
     m_log.Subclass(Item(IDC_LOG));
-    m_banner.Subclass(Item(IDC_BANNER));
+    m_banner.Attach(Item(IDC_BANNER));
+    m_linkWeb.Attach(Item(IDC_LINK_WEB));
+    m_linkMail.Attach(Item(IDC_LINK_MAIL));
 
     m_pCore->OnInitDialog();
 
-    SetWindowTextUtf8(Item(IDC_LINK_WEB), m_pCore->LoadText(IDS_WEB_ADDRESS));
-    SetWindowTextUtf8(Item(IDC_LINK_MAIL), m_pCore->LoadText(IDS_MAIL_TEXT));
+    SetUpLinks();
     SetUpToolTips();
-    m_banner.LoadFromResource(Instance(), MAKEINTRESOURCEW(IDR_BANNER_GIF), L"GIF");
+    SetUpBanner();
+    // Last: the banner thread may replace the built-in banner and its target.
+    m_pCore->StartBannerDownload();
     return true;
+}
+
+void CMainDialog::SetUpLinks() {
+    m_linkWeb.SetLinkText(m_pCore->LoadText(IDS_WEB_ADDRESS));
+    m_linkWeb.SetTarget(m_pCore->LoadText(IDS_WEB_ADDRESS));
+    m_linkWeb.SetTipText(m_pCore->LoadText(IDS_WEB_TOOLTIP));
+    m_linkMail.SetLinkText(m_pCore->LoadText(IDS_MAIL_TEXT));
+    m_linkMail.SetTarget(m_pCore->LoadText(IDS_MAIL_TARGET));
+    m_linkMail.SetTipText(m_pCore->LoadText(IDS_MAIL_TOOLTIP));
+}
+
+void CMainDialog::SetUpBanner() {
+    // Without the built-in picture the banner stays empty, with no target.
+    if (!m_banner.LoadFromResource(Instance(), MAKEINTRESOURCEW(IDR_BANNER_GIF), L"GIF")) return;
+    m_banner.Start();
+    m_banner.SetTarget(Widen(m_pCore->LoadText(IDS_WEB_ADDRESS)));
+    m_banner.SetTipText(m_pCore->LoadText(IDS_WEB_TOOLTIP));
+}
+
+void CMainDialog::OnInfo() {
+    // A new dialog each time; the one before goes first.
+    m_pInfoDlg.reset();
+    m_pInfoDlg = std::make_unique<CInfoDlg>(Instance(), m_pCore->Platform());
+    m_pInfoDlg->DoModal(Handle());
 }
 
 void CMainDialog::SetUpToolTips() {
@@ -95,11 +122,12 @@ bool CMainDialog::OnCommand(int id, int code, HWND) {
         case IDC_EXIT:
             if (code == BN_CLICKED && m_pCore->OnExitOrAbort()) EndDialog(IDOK);
             return true;
+        case IDC_INFO:
+            if (code == BN_CLICKED) OnInfo();
+            return true;
         case IDCANCEL:
             return OnClose();
         default:
-            // Info (1005) opens the list of handled families once that
-            // dialog exists; until then the button does nothing.
             return false;
     }
 }

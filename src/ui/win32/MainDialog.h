@@ -7,10 +7,14 @@
 // must keep the name the core compiles it with.
 #undef MessageBox
 
+#include <memory>
+
 #include "app/View.h"
+#include "ui/win32/AnimatedGifCtrl.h"
 #include "ui/win32/Dialog.h"
+#include "ui/win32/InfoDlg.h"
+#include "ui/win32/LinkLabel.h"
 #include "ui/win32/LogListBox.h"
-#include "ui/win32/PictureStatic.h"
 #include "ui/win32/ShellAnimation.h"
 #include "ui/win32/ToolTipCtrl.h"
 
@@ -37,6 +41,9 @@ public:
     bool CreateAnimation() override;
     void PlayAnimation() override;
     void StopAnimation() override;
+    void SetBannerTarget(const std::string& target) override;
+    bool ShowBannerPicture(const std::vector<std::uint8_t>& data) override;
+    void SetBannerWarning(bool warn) override;
     void OnScanThreadFinished() override;
 
 protected:
@@ -52,7 +59,10 @@ private:
     bool OnPaint();
     void OnScanClicked();
     void OnScanThreadDone();
+    void OnInfo();
+    void SetUpLinks();
     void SetUpToolTips();
+    void SetUpBanner();
 
     CCleanerDlg* m_pCore = nullptr;
     HICON m_hIcon;       // shared resource icons: never destroyed
@@ -61,7 +71,11 @@ private:
     // it runs once the thread has been reaped.
     bool m_bScanQueued = false;
     CLogListBox m_log;
-    CPictureStatic m_banner;
+    CAnimatedGifCtrl m_banner;
+    CLinkLabel m_linkWeb;
+    CLinkLabel m_linkMail;
+    // The information dialog last opened; kept until the next one.
+    std::unique_ptr<CInfoDlg> m_pInfoDlg;
     CToolTipCtrl m_toolTip;
     CShellAnimation m_animate;
 };

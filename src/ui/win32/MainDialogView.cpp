@@ -47,4 +47,18 @@ void CMainDialog::PlayAnimation() { m_animate.Play(); }
 
 void CMainDialog::StopAnimation() { m_animate.Stop(); }
 
+// The banner thread's two calls reach the banner on the UI thread, which owns
+// its picture and its canvas; the message returns once the banner has done.
+void CMainDialog::SetBannerTarget(const std::string& target) {
+    const std::wstring wide = Widen(target);
+    SendMessageW(Item(IDC_BANNER), CAnimatedGifCtrl::kSetTargetMessage, 0, reinterpret_cast<LPARAM>(&wide));
+}
+
+bool CMainDialog::ShowBannerPicture(const std::vector<std::uint8_t>& data) {
+    return SendMessageW(Item(IDC_BANNER), CAnimatedGifCtrl::kShowPictureMessage, 0,
+                        reinterpret_cast<LPARAM>(&data)) != FALSE;
+}
+
+void CMainDialog::SetBannerWarning(bool warn) { m_banner.SetWarnBeforeOpen(warn); }
+
 void CMainDialog::OnScanThreadFinished() { PostMessageW(Handle(), kScanThreadFinished, 0, 0); }

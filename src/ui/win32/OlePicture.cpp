@@ -31,12 +31,12 @@ IPicture* LoadPictureFromMemory(const void* data, std::size_t size) {
     return picture;
 }
 
-void RenderPicture(IPicture* picture, HDC dc, const RECT& rect) {
+bool RenderPicture(IPicture* picture, HDC dc, const RECT& rect) {
     OLE_XSIZE_HIMETRIC width = 0;
     OLE_YSIZE_HIMETRIC height = 0;
-    if (FAILED(picture->get_Width(&width)) || FAILED(picture->get_Height(&height))) return;
+    if (!picture || FAILED(picture->get_Width(&width)) || FAILED(picture->get_Height(&height))) return false;
     // The source is in HIMETRIC units, whose y axis points up: start at the
     // bottom and go up by the height to draw the picture upright.
-    picture->Render(dc, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, 0, height, width,
-                    -height, nullptr);
+    return SUCCEEDED(picture->Render(dc, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, 0,
+                                     height, width, -height, nullptr));
 }

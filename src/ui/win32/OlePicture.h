@@ -12,5 +12,6 @@
 // gives the first frame.
 IPicture* LoadPictureFromMemory(const void* data, std::size_t size);
 
-// Draws the whole picture stretched over `rect` of `dc`.
-void RenderPicture(IPicture* picture, HDC dc, const RECT& rect);
+// Draws the whole picture stretched over `rect` of `dc`; false when the
+// picture could not be drawn.
+bool RenderPicture(IPicture* picture, HDC dc, const RECT& rect);

@@ -4,6 +4,12 @@
 
 #include <windows.h>
 
+// A dialog sends the notifications of its controls back to the control that
+// sent them, at this offset, so that a control can draw and act for itself
+// (the framework calls this reflection). A control that does not handle a
+// reflected message answers 0, and the dialog then handles the original.
+constexpr UINT kReflectedMessageBase = 0xBC00;
+
 class CSubclassedWnd {
 public:
     CSubclassedWnd() = default;

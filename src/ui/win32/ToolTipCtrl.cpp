@@ -27,6 +27,27 @@ bool CToolTipCtrl::AddTool(HWND control, UINT_PTR id, const std::string& text) {
     return SendMessageW(m_hWnd, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool)) != FALSE;
 }
 
+void CToolTipCtrl::UpdateTipText(HWND control, UINT_PTR id, const std::string& text) {
+    if (!m_hWnd || !control) return;
+    std::wstring wide = Widen(text);
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = control;
+    tool.uId = id;
+    tool.lpszText = wide.data();
+    SendMessageW(m_hWnd, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void CToolTipCtrl::UpdateToolRect(HWND control, UINT_PTR id) {
+    if (!m_hWnd || !control) return;
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = control;
+    tool.uId = id;
+    GetClientRect(control, &tool.rect);
+    SendMessageW(m_hWnd, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
 void CToolTipCtrl::Activate(bool active) {
     if (m_hWnd) SendMessageW(m_hWnd, TTM_ACTIVATE, active ? TRUE : FALSE, 0);
 }

@@ -13,6 +13,10 @@ public:
     // window and `id`. The tooltip watches the control's mouse messages
     // itself, so nobody has to relay them.
     bool AddTool(HWND control, UINT_PTR id, const std::string& text);
+    // The text and the rectangle (the control's client area now) of a tool
+    // added before.
+    void UpdateTipText(HWND control, UINT_PTR id, const std::string& text);
+    void UpdateToolRect(HWND control, UINT_PTR id);
     void Activate(bool active);
     HWND Handle() const { return m_hWnd; }
 
