@@ -12,6 +12,8 @@
 #include "scan/ScriptRepair.h"
 #include "sys/PerfData.h"
 #include "sys/Text.h"
+#include "ui/BannerIndex.h"
+#include "ui/GifBlocks.h"
 
 namespace {
 
@@ -132,12 +134,61 @@ void FuzzRunCommand(const std::uint8_t* data, std::size_t size) {
     }
 }
 
+void FuzzGifWalker(const std::uint8_t* data, std::size_t size) {
+    GifScreen screen;
+    if (!ReadGifScreen(data, size, screen)) return;
+    Require(screen.firstBlock <= size);
+    const std::size_t frames = CountGifFrames(data, size, screen);
+    Require(frames <= gif::kMaxFrames);
+    // Walk the frames as the banner control does, copying each out.
+    std::size_t pos = screen.firstBlock;
+    std::size_t seen = 0;
+    GifFrame frame;
+    while (seen < gif::kMaxFrames && ExtractFrame(data, size, screen, pos, frame)) {
+        ++seen;
+        Require(frame.start <= frame.body && frame.body < frame.end && frame.end <= size && pos <= size);
+        const std::vector<std::uint8_t> copy = MakeFrameGif(data, size, screen, frame);
+        if (!copy.empty()) {
+            // The copy is a GIF of its own with exactly this one frame.
+            GifScreen own;
+            Require(ReadGifScreen(copy.data(), copy.size(), own));
+            Require(CountGifFrames(copy.data(), copy.size(), own) == 1);
+        }
+        Require(FrameWaitMilliseconds(frame.delay) > 0);
+    }
+    Require(seen == frames);
+}
+
+void FuzzBannerIndex(const std::uint8_t* data, std::size_t size) {
+    const std::vector<std::string> lines = SplitIndexText(data, size);
+    std::size_t total = 0;
+    for (const std::string& line : lines) {
+        Require(!line.empty() && line.find_first_of("\r\n") == std::string::npos && line.find('\0') == std::string::npos);
+        total += line.size();
+    }
+    Require(total <= size);
+    if (lines.empty()) return;
+    std::string stem;
+    if (BannerStem(lines[0], stem)) {
+        // A stem names a file inside the banner directory and nowhere else.
+        Require(!stem.empty() && stem.find_first_of("\\/:") == std::string::npos);
+        const std::string local = LocalBannerPath("C:\\KESTRO", stem);
+        Require(local.rfind("C:\\KESTRO\\", 0) == 0 && local.find('\\', 11) == std::string::npos);
+    }
+    if (lines.size() > 1 && IsWebAddress(lines[1])) {
+        Require(lines[1].rfind("http://", 0) == 0 || lines[1].rfind("https://", 0) == 0 ||
+                EqualsNoCase(lines[1].substr(0, 7), "http://") || EqualsNoCase(lines[1].substr(0, 8), "https://"));
+    }
+}
+
 const std::vector<FuzzTarget>& FuzzTargets() {
     static const std::vector<FuzzTarget> targets = {
         {"classifier", &FuzzClassifier},
         {"script_cutter", &FuzzScriptCutter},
         {"perf_data", &FuzzPerfData},
         {"run_command", &FuzzRunCommand},
+        {"gif_walker", &FuzzGifWalker},
+        {"banner_index", &FuzzBannerIndex},
     };
     return targets;
 }

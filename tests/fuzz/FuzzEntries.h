@@ -19,6 +19,13 @@ void FuzzPerfData(const std::uint8_t* data, std::size_t size);
 // check's matching against registered names.
 void FuzzRunCommand(const std::uint8_t* data, std::size_t size);
 
+// A downloaded or built-in banner: the GIF block walker and the one-frame
+// copies the decoder is handed.
+void FuzzGifWalker(const std::uint8_t* data, std::size_t size);
+// The downloaded index: its split into lines and the names and the click
+// target made from them.
+void FuzzBannerIndex(const std::uint8_t* data, std::size_t size);
+
 struct FuzzTarget {
     const char* name;  // also the corpus folder's name
     void (*entry)(const std::uint8_t*, std::size_t);

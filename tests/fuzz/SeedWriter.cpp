@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -104,11 +106,45 @@ void RunCommandSeeds(const fs::path& dir) {
     Write(dir, "placeholder", input(4, "%systemroot%\\maja.exe -antivirus service", "Antivirus", {"maja.exe"}));
 }
 
+std::string Bytes(std::initializer_list<int> values) {
+    std::string s;
+    for (int v : values) s.push_back(static_cast<char>(v));
+    return s;
+}
+
+void GifSeeds(const fs::path& dir, const fs::path& builtIn) {
+    // 2 x 2, two global colours.
+    const std::string head = std::string("GIF89a") + Bytes({2, 0, 2, 0, 0x80, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF});
+    const std::string control = Bytes({0x21, 0xF9, 4, 0x08, 10, 0, 0, 0});  // disposal 2, 100 ms
+    const std::string image = Bytes({0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0, 2, 2, 0x44, 0x01, 0});
+    const std::string local = Bytes({0x2C, 1, 0, 1, 0, 1, 0, 1, 0, 0x80, 0, 0, 0, 0xFF, 0, 0, 2, 2, 0x44, 0x01, 0});
+    const std::string comment = Bytes({0x21, 0xFE, 3, 'k', 'c', '!', 0});
+    const std::string loop = Bytes({0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1, 0, 0, 0});
+    const std::string text = Bytes({0x21, 0x01, 12, 0, 0, 0, 0, 2, 0, 2, 0, 1, 1, 0, 1, 2, 'h', 'i', 0});
+    const std::string end = Bytes({0x3B});
+    Write(dir, "one-frame", head + image + end);
+    Write(dir, "animated", head + loop + control + image + comment + control + local + control + text + end);
+    Write(dir, "no-trailer", head + control + image);
+    Write(dir, "cut-in-a-block", (head + control + image).substr(0, head.size() + control.size() + 9));
+    Write(dir, "gif87a", std::string("GIF87a") + head.substr(6) + image + end);
+    std::ifstream in(builtIn, std::ios::binary);
+    if (in) Write(dir, "built-in-banner", std::string(std::istreambuf_iterator<char>(in), {}));
+}
+
+void IndexSeeds(const fs::path& dir) {
+    Write(dir, "two-lines", "banner7.vir\r\nhttp://www.kestro.pl/oferta\r\n");
+    Write(dir, "lf-and-runs", "\n\n\rbanner7.vir\n\r\n\nhttps://www.kestro.pl/\n");
+    Write(dir, "one-line", "banner7.vir");
+    Write(dir, "path-in-name", "..\\..\\WINDOWS\\evil.vir\r\nfile:///C:/WINDOWS/system32/cmd.exe\r\n");
+    Write(dir, "zero-inside", std::string("banner7.vir\r\nhttp://a/\0more\r\n", 28));
+    Write(dir, "utf8-name", u8"baner-żółw.vir\r\nhttp://www.kestro.pl/\r\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s CORPUS-DIR\n", argv[0]);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s CORPUS-DIR BUILT-IN-BANNER.gif\n", argv[0]);
         return 2;
     }
     const fs::path root = argv[1];
@@ -116,5 +152,7 @@ int main(int argc, char** argv) {
     ScriptSeeds(root / "script_cutter");
     PerfSeeds(root / "perf_data");
     RunCommandSeeds(root / "run_command");
+    GifSeeds(root / "gif_walker", argv[2]);
+    IndexSeeds(root / "banner_index");
     return 0;
 }
