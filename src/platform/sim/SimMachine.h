@@ -98,6 +98,10 @@ public:
     // `persistent`, every matching call after it.
     void FailCall(const std::string& op, const std::string& target, std::int32_t error, int nth = 1,
                   bool persistent = true);
+    // Given as the error of a ReadAt or WriteTo fault: the call succeeds
+    // but moves only half the bytes asked for (none of a single byte), as a
+    // read of a file that shrank meanwhile or a write to a full disk does.
+    static constexpr std::int32_t kShortTransfer = 0x7FFF0001;
     void ClearFaults();
     int FaultsFired() const;
 
