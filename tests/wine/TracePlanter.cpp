@@ -78,6 +78,8 @@ CTracePlanter::~CTracePlanter() {
         CloseHandle(process.hProcess);
     }
     for (auto it = m_files.rbegin(); it != m_files.rend(); ++it) RemoveFileQuietly(*it);
+    // Only when empty: whatever else lies in one is not ours to remove.
+    for (auto it = m_directories.rbegin(); it != m_directories.rend(); ++it) RemoveDirectoryW(it->c_str());
     for (const auto& [path, content] : m_iniFiles) {
         if (content) {
             try {
@@ -110,6 +112,12 @@ void CTracePlanter::SetDword(HKEY root, const std::wstring& key, const std::wstr
 
 void CTracePlanter::Keep(HKEY root, const std::wstring& key, const std::wstring& value) {
     Value(root, key, value).Keep();
+}
+
+void CTracePlanter::MakeDirectory(const std::wstring& path) {
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+    CreateDirectoryChecked(path);
+    m_directories.push_back(path);
 }
 
 void CTracePlanter::PlantFile(const std::wstring& path, const std::string& content) {
