@@ -15,6 +15,7 @@
 // each one that meets it before its own cleaner or a memory scan stops it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cwctype>
 #include <ostream>
 
@@ -410,6 +411,20 @@ TEST_P(AllFamiliesScan, EveryFamilyIsCleanedInOrder) {
         gone.push_back(win + L"\\" + name);
     }
     for (const std::wstring& path : gone) EXPECT_FALSE(FileExists(path)) << ToUtf8(path) << " is still there";
+    // The bodies that could not go while they ran are also down for
+    // deletion at the next restart.
+    std::vector<std::wstring> scheduled = {prefix.removable.Root() + L"\\setup32.exe", win + L"\\qzrt.exe",
+                                           win + L"\\wupdcli.exe"};
+    for (const wchar_t* name : {L"door.exe", L"taskmon.exe", L"dhunt.exe", L"msrpcx.exe", L"sysmon32.exe"}) {
+        scheduled.push_back(sys + L"\\" + name);
+    }
+    if (!row.nineX) scheduled.push_back(sys + L"\\svcinit.exe");
+    const std::vector<std::wstring> atRestart = FilesDeletedAtRestart();
+    for (const std::wstring& path : scheduled) {
+        const bool listed = std::any_of(atRestart.begin(), atRestart.end(),
+                                        [&](const std::wstring& p) { return _wcsicmp(p.c_str(), path.c_str()) == 0; });
+        EXPECT_TRUE(listed) << ToUtf8(path) << " is not down for deletion at restart";
+    }
     EXPECT_TRUE(FileExists(prefix.dir.Root() + L"\\wscript.exe"));
     EXPECT_EQ(ReadWholeFile(prefix.page), "<html><p>Strona</p></html>\r\n");
 

@@ -207,6 +207,36 @@ bool RegKeyExists(HKEY root, const std::wstring& key) {
     return true;
 }
 
+std::vector<std::wstring> FilesDeletedAtRestart() {
+    std::vector<std::wstring> files;
+    HKEY h = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_READ, &h) != ERROR_SUCCESS) return files;
+    DWORD size = 0;
+    std::wstring list;
+    if (RegQueryValueExW(h, kPendingRenames, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+        list.assign(size / sizeof(wchar_t) + 1, L'\0');
+        if (RegQueryValueExW(h, kPendingRenames, nullptr, nullptr, reinterpret_cast<BYTE*>(list.data()), &size) !=
+            ERROR_SUCCESS) {
+            list.clear();
+        }
+    }
+    RegCloseKey(h);
+    // Pairs of a source and a target; an empty target asks for a deletion.
+    // Sources are in the native form, "\??\C:\...".
+    const std::wstring nativePrefix = L"\\??\\";
+    std::size_t at = 0;
+    while (at < list.size() && list[at] != L'\0') {
+        const std::wstring source = list.c_str() + at;
+        at += source.size() + 1;
+        const std::wstring target = at < list.size() ? list.c_str() + at : L"";
+        at += target.size() + 1;
+        if (!target.empty()) continue;
+        files.push_back(source.compare(0, nativePrefix.size(), nativePrefix) == 0 ? source.substr(nativePrefix.size())
+                                                                                  : source);
+    }
+    return files;
+}
+
 std::wstring IniFilePath(const std::wstring& file) {
     if (file.find(L'\\') != std::wstring::npos) return file;
     wchar_t windows[MAX_PATH] = {};

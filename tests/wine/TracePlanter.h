@@ -75,6 +75,9 @@ std::optional<std::wstring> ReadString(HKEY root, const std::wstring& key, const
                                        DWORD* type = nullptr);
 bool ValueExists(HKEY root, const std::wstring& key, const std::wstring& value);
 bool RegKeyExists(HKEY root, const std::wstring& key);
+// The files the system is to delete at the next restart, as the requests
+// stand now (the planter puts the list back when it goes).
+std::vector<std::wstring> FilesDeletedAtRestart();
 
 // The full path of an ini file as the profile functions resolve a bare name.
 std::wstring IniFilePath(const std::wstring& file);
