@@ -3,12 +3,15 @@
 // family's rule windows or bear its file names, hijacked settings and marker
 // keys. The log is read back line by line and the machine looked at after.
 //
-// Every family cleaner hands the file of every Run value to the classifier,
+// Most family cleaners hand the file of every Run value to the classifier,
 // so a body is often met first by a cleaner that runs before its own one
-// (of these four, MyDoom runs first, then NetSky, Swen and Bagle). And a
-// running body cannot be deleted: the classifier then schedules it for
-// deletion at restart and the log says so, once per cleaner that meets it,
-// until a step stops it.
+// (MyDoom runs second of the twenty, then Randex, Vesser and Apdoor, long
+// before NetSky, Swen and Bagle). A running body cannot be deleted: the
+// classifier then schedules it for deletion at restart and the log says so,
+// once per cleaner that meets it, until a step stops it. And the Apdoor
+// cleaner, finding no backdoor behind a machine-wide Run value, runs the
+// memory scan there and then: a body still running at that point is stopped
+// by it, and the next cleaner that looks at its file deletes it.
 #include <gtest/gtest.h>
 
 #include "ProgramDriver.h"
@@ -93,7 +96,10 @@ TEST(FamilyScan, MyDoomBodiesRunValuesMarkerKeysAndWebcheck) {
 
 // Variants O (value, process, file) and K (process, value, file) by their
 // Run values, another body by the classifier; a NetSky value name found
-// under the machine's key goes from the user's key too.
+// under the machine's key goes from the user's key too. The classified body
+// is stopped by Apdoor's memory scan and deleted by DoomHunter's look at the
+// Run values, so by the time NetSky comes to its value nothing ties that
+// value to NetSky any more.
 TEST(FamilyScan, NetSkyVariantsAndClassifiedBody) {
     CPlantedTree dir(L"C:\\kc-family");
     CTracePlanter traces;
@@ -114,19 +120,21 @@ TEST(FamilyScan, NetSkyVariantsAndClassifiedBody) {
     const std::vector<std::wstring> log = ScanToTheEnd(program);
 
     const std::wstring runValueTag = L"(I-Worm.NetSky (alias Moodown)";
+    const std::wstring scheduled = BodyScheduledLine(body, L" (I-Worm.MooDown)");
     SScanLog expected;
     expected.cleaners = {
-        // MyDoom's look at the Run values meets the running body first.
-        BodyScheduledLine(body, L" (I-Worm.MooDown)"),
+        scheduled,  // MyDoom's look at the Run values
+        scheduled,  // Randex's
+        scheduled,  // Vesser's
+        scheduled,  // Apdoor's, which finds no backdoor
+        scheduled,  // Apdoor's memory scan, which stops the body
+        BodyStoppedLine(L"wupdcli.exe"),
+        // DoomHunter's look: the classifier deletes what no longer runs.
+        FileDeletedLine(body, L" (I-Worm.MooDown))"),
         // Variant O, under the machine's key.
         RunValueDeletedLine(runValueTag),
         ModuleStoppedLine(L" (I-Worm.NetSky.M) "),
         FileDeletedLine(variantO, L" (I-Worm.NetSky.O) "),
-        // The classified body.
-        BodyScheduledLine(body, L" (I-Worm.MooDown)"),
-        RunValueDeletedLine(runValueTag),
-        ModuleStoppedLine(L" (I-Worm.NetSky)"),
-        FileDeletedLine(body, L" (I-Worm.NetSky)"),
         // Variant K under the user's key: its deletion takes the user's
         // "NetDy" with it; that value, visited next, finds nothing left.
         ModuleStoppedLine(L" (I-Worm.NetSky.K) "),
@@ -141,7 +149,8 @@ TEST(FamilyScan, NetSkyVariantsAndClassifiedBody) {
     ExpectStoppedByProgram(traces, bodyId, body);
     for (const std::wstring& path : {variantO, variantK, body}) ExpectGone(path);
     EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, kRunKey, L"NetDy"));
-    EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, kRunKey, L"Windows Update Client"));
+    EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, kRunKey, L"Windows Update Client"))
+        << "left naming a file that is gone: the classifier took the body before NetSky came to it";
     EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, kRunKey, L"ICQ Net"));
     EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, kRunKey, L"NetDy"));
     program.ExitWithButton();
@@ -250,26 +259,27 @@ TEST(FamilyScan, SwenBodiesHijackedSettingsAndMarkers) {
     SScanLog expected;
     expected.cleaners = {
         scheduled,  // MyDoom's look at the Run values
-        scheduled,  // NetSky's
-        scheduled,  // Swen's own, which registers the body's name
-        restored,   // DisableRegistryTools
-        restored,   // comfile's open command
-        restored,   // exefile's
-        Text(6) + L"(Worm.Swen)",
-        restored,   // ZipName
-        scheduled,  // Bagle's look at the Run values
-    };
-    expected.registry = {
-        NameRemovedFromRegistryLine(L"Worm.Swen", L"ofbuwpnv.exe"),
-        NameRemovedFromMemoryLine(L"Worm.Swen", L"ofbuwpnv.exe"),
-    };
-    // The body found in memory registers its name, and the walk deletes it.
-    expected.memory = {
+        scheduled,  // Randex's
+        scheduled,  // Vesser's
+        // Apdoor finds no backdoor and runs the memory scan: it stops both
+        // bodies, registers their names and deletes the batch file.
+        scheduled,
+        BodyStoppedLine(L"ofbuwpnv.exe"),
         BodyScheduledLine(memoryBody, L" (I-Worm.Swen)"),
-        Text(14) + L"wnqsyrlx.exe" + Text(15),
+        BodyStoppedLine(L"wnqsyrlx.exe"),
+        // DoomHunter's look deletes the body that no longer runs; Swen's
+        // own then finds nothing.
+        FileDeletedLine(body, L" (I-Worm.Swen)"),
+        restored,  // DisableRegistryTools
+        restored,  // comfile's open command
+        restored,  // exefile's
+        Text(6) + L"(Worm.Swen)",
+        restored,  // ZipName
     };
+    // The Run value by the name the memory scan registered.
+    expected.registry = {NameRemovedFromRegistryLine(L"Worm.Swen", L"ofbuwpnv.exe")};
+    // The walk deletes the data file and the body that ran from D:.
     expected.disks = {
-        NamedFileDeletedLine(L"Worm.Swen", body),
         NamedFileDeletedLine(L"Worm.Swen", dataFile),
         NamedFileDeletedLine(L"Worm.Swen", memoryBody),
     };

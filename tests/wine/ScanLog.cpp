@@ -63,3 +63,4 @@ std::wstring NameRemovedFromMemoryLine(const std::wstring& family, const std::ws
 std::wstring NamedFileDeletedLine(const std::wstring& family, const std::wstring& path) {
     return Text(7) + family + L": " + path;
 }
+std::wstring BodyStoppedLine(const std::wstring& processName) { return Text(14) + processName + Text(15); }

@@ -36,3 +36,5 @@ std::wstring BodyScheduledLine(const std::wstring& path, const std::wstring& tag
 std::wstring NameRemovedFromRegistryLine(const std::wstring& family, const std::wstring& name);
 std::wstring NameRemovedFromMemoryLine(const std::wstring& family, const std::wstring& name);
 std::wstring NamedFileDeletedLine(const std::wstring& family, const std::wstring& path);
+// The memory scan's line for a running body it recognised and stopped.
+std::wstring BodyStoppedLine(const std::wstring& processName);

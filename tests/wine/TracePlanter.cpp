@@ -78,6 +78,8 @@ CTracePlanter::~CTracePlanter() {
         CloseHandle(process.hProcess);
     }
     for (auto it = m_files.rbegin(); it != m_files.rend(); ++it) RemoveFileQuietly(*it);
+    // Only when empty: whatever else lies in one is not ours to remove.
+    for (auto it = m_directories.rbegin(); it != m_directories.rend(); ++it) RemoveDirectoryW(it->c_str());
     for (const auto& [path, content] : m_iniFiles) {
         if (content) {
             try {
@@ -110,6 +112,12 @@ void CTracePlanter::SetDword(HKEY root, const std::wstring& key, const std::wstr
 
 void CTracePlanter::Keep(HKEY root, const std::wstring& key, const std::wstring& value) {
     Value(root, key, value).Keep();
+}
+
+void CTracePlanter::MakeDirectory(const std::wstring& path) {
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+    CreateDirectoryChecked(path);
+    m_directories.push_back(path);
 }
 
 void CTracePlanter::PlantFile(const std::wstring& path, const std::string& content) {
@@ -197,6 +205,36 @@ bool RegKeyExists(HKEY root, const std::wstring& key) {
     if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
     RegCloseKey(h);
     return true;
+}
+
+std::vector<std::wstring> FilesDeletedAtRestart() {
+    std::vector<std::wstring> files;
+    HKEY h = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_READ, &h) != ERROR_SUCCESS) return files;
+    DWORD size = 0;
+    std::wstring list;
+    if (RegQueryValueExW(h, kPendingRenames, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+        list.assign(size / sizeof(wchar_t) + 1, L'\0');
+        if (RegQueryValueExW(h, kPendingRenames, nullptr, nullptr, reinterpret_cast<BYTE*>(list.data()), &size) !=
+            ERROR_SUCCESS) {
+            list.clear();
+        }
+    }
+    RegCloseKey(h);
+    // Pairs of a source and a target; an empty target asks for a deletion.
+    // Sources are in the native form, "\??\C:\...".
+    const std::wstring nativePrefix = L"\\??\\";
+    std::size_t at = 0;
+    while (at < list.size() && list[at] != L'\0') {
+        const std::wstring source = list.c_str() + at;
+        at += source.size() + 1;
+        const std::wstring target = at < list.size() ? list.c_str() + at : L"";
+        at += target.size() + 1;
+        if (!target.empty()) continue;
+        files.push_back(source.compare(0, nativePrefix.size(), nativePrefix) == 0 ? source.substr(nativePrefix.size())
+                                                                                  : source);
+    }
+    return files;
 }
 
 std::wstring IniFilePath(const std::wstring& file) {

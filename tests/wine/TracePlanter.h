@@ -38,6 +38,10 @@ public:
     // Keeps the value as it stands now, to be put back after the test.
     void Keep(HKEY root, const std::wstring& key, const std::wstring& value);
 
+    // A folder of ours where none is yet (a worm's own below the system
+    // directory); removed once the files planted in it are gone. A folder
+    // that is there already is left as it is.
+    void MakeDirectory(const std::wstring& path);
     // A file of ours. Outside the folders the suite owns (C:\kc-*, the test
     // drives) only where no file is yet, so nothing of the machine's own is
     // ever overwritten or removed.
@@ -61,6 +65,7 @@ private:
 
     std::vector<std::unique_ptr<CScopedRegValue>> m_values;
     std::vector<std::wstring> m_files;
+    std::vector<std::wstring> m_directories;                        // made here, parents first
     std::map<std::wstring, std::optional<std::string>> m_iniFiles;  // full path -> content before, if any
     std::map<DWORD, PROCESS_INFORMATION> m_processes;
 };
@@ -70,6 +75,9 @@ std::optional<std::wstring> ReadString(HKEY root, const std::wstring& key, const
                                        DWORD* type = nullptr);
 bool ValueExists(HKEY root, const std::wstring& key, const std::wstring& value);
 bool RegKeyExists(HKEY root, const std::wstring& key);
+// The files the system is to delete at the next restart, as the requests
+// stand now (the planter puts the list back when it goes).
+std::vector<std::wstring> FilesDeletedAtRestart();
 
 // The full path of an ini file as the profile functions resolve a bare name.
 std::wstring IniFilePath(const std::wstring& file);
