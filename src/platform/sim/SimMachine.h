@@ -104,6 +104,8 @@ public:
     static constexpr std::int32_t kShortTransfer = 0x7FFF0001;
     void ClearFaults();
     int FaultsFired() const;
+    // How often each operation was called since the machine was made.
+    std::map<std::string, int> CallCounts() const;
 
     // --- the seam -----------------------------------------------------------
     std::uint32_t PlatformId() override;
@@ -280,4 +282,5 @@ private:
     std::vector<std::string> m_lockedFiles;  // lower-case Windows paths
     std::vector<Fault> m_faults;
     int m_faultsFired = 0;
+    std::map<std::string, int> m_callCounts;
 };
