@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-class IPlatform;
+#include "platform/Platform.h"
 
 class CDirectoryWalker {
 public:
@@ -46,6 +46,9 @@ private:
     void ProcessEntry(const std::string& name, std::uint32_t attributes);
 
     int m_depth = 0;
+    // The folders from the walk's start down to the one being listed, as
+    // far as their identity could be read.
+    std::vector<FolderId> m_ancestors;
     std::string m_strParentDir;
     std::string m_strCurrentDir;
     std::vector<std::string> m_extensions;

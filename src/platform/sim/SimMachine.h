@@ -27,6 +27,9 @@ public:
     // A file some other program holds open without sharing: opening,
     // deleting and renaming it are refused with a sharing violation.
     void LockFile(const std::string& winPath, bool locked);
+    // A system that lists a link to a folder as a plain folder, as a network
+    // share whose server follows its own links does (and as Wine does).
+    void ShowLinksAsFolders(bool shown);
     // The host path behind a Windows path on a mapped drive; empty if none.
     std::string HostPath(const std::string& winPath) const;
 
@@ -157,6 +160,7 @@ public:
     FindHandle FindFirst(const std::string& pattern, FindData& out, std::int32_t& error) override;
     bool FindNext(FindHandle find, FindData& out) override;
     void FindEnd(FindHandle find) override;
+    std::int32_t FolderIdentity(const std::string& path, FolderId& out) override;
 
     std::int32_t OpenForRead(const std::string& path, FileHandle& out) override;
     std::int32_t CreateForWrite(const std::string& path, bool failIfExists, FileHandle& out) override;
@@ -252,6 +256,7 @@ private:
     std::map<ProcessHandle, std::uint32_t> m_processHandles;
     ProcessHandle m_nextProcessHandle = 0x100;
     bool m_bPerfDataDisabled = false;
+    bool m_bLinksAsFolders = false;
     std::string m_computerName = "KESTRO-PC";
     std::vector<SimCacheEntry> m_cache;
     struct CacheSearch {
