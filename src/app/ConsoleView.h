@@ -5,6 +5,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -52,6 +53,10 @@ public:
     bool CreateAnimation() override { return false; }
     void PlayAnimation() override {}
     void StopAnimation() override {}
+    // There is no banner; the dialog's front end is the one that fetches it.
+    void SetBannerTarget(const std::string&) override {}
+    bool ShowBannerPicture(const std::vector<std::uint8_t>&) override { return false; }
+    void SetBannerWarning(bool) override {}
     void OnScanThreadFinished() override;
     void ReportDrive(const std::string& drive, DriveAction action) override;
 
