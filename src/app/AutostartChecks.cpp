@@ -116,14 +116,15 @@ int CCleanerDlg::CheckRunEntries(std::vector<std::string>& names) {
                 const std::string file = RunFilePart(lowerData);
                 if (!file.empty()) names[j] = file;
 
-                if (m_platform.DeleteValue(key, valueName) != ERROR_SUCCESS) {
-                    ++index;
-                    continue;
-                }
                 Finding finding;
                 finding.kind = ActionKind::RegistryValueDeleted;
                 finding.target = RootKeyName(root) + "\\" + keyPath + "\\" + valueName;
                 finding.family = FamilyNameOfRegisteredName(j);
+                if (m_platform.DeleteValue(key, valueName) != ERROR_SUCCESS) {
+                    m_view.ReportFinding(FailedStep(finding.kind, finding.target, finding.family));
+                    ++index;
+                    continue;
+                }
                 finding.line = LoadText(IDS_VIRUS_FILE) + finding.family + ": " + names[j] +
                                LoadText(kIdsRemovedFromRegistry);
                 m_view.ReportFinding(finding);
@@ -146,12 +147,15 @@ int CCleanerDlg::CheckIniEntry(const std::string& file, const std::string& secti
         if (name.empty()) continue;
         if (entry.find(name) == std::string::npos && !EqualsNoCase(entry, name)) continue;
 
-        // Only a rewrite that took is reported: a line for an entry that
-        // still starts the worm would tell the user the machine is clean.
-        if (m_platform.WriteProfileText(file, section, key, kDefaultShell) != ERROR_SUCCESS) return 0;
         Finding finding;
         finding.kind = ActionKind::IniEntryRestored;
         finding.target = file + "\\" + section + "\\" + key;
+        // Only a rewrite that took has a line: a line for an entry that
+        // still starts the worm would tell the user the machine is clean.
+        if (m_platform.WriteProfileText(file, section, key, kDefaultShell) != ERROR_SUCCESS) {
+            m_view.ReportFinding(FailedStep(finding.kind, finding.target, finding.family));
+            return 0;
+        }
         finding.line = m_bWinNT ? LoadText(IDS_LOGON_KEY_CHECKED)
                                 : LoadText(kIdsIniEntryPrefix) + file + LoadText(kIdsIniEntryRestored);
         m_view.ReportFinding(finding);

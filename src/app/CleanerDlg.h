@@ -5,7 +5,9 @@
 #include <array>
 #include <atomic>
 #include <memory>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/View.h"
@@ -81,8 +83,10 @@ public:
     }
     void RemoveDetectedFile(const std::string& path, int family);  // stop (Bagle), delete or schedule, log
     // Cuts known virus script blocks out of a file: 0 no marker (untouched),
-    // 2 repaired, -1 could not be opened or written back.
-    int RepairScriptFile(const std::string& path);
+    // 2 repaired, -1 could not be opened or written back. `pInfected`, when
+    // given, says whether markers were found, so a -1 after them is a
+    // repair that failed.
+    int RepairScriptFile(const std::string& path, bool* pInfected = nullptr);
     // A small library holding the key logger's name: deleted.
     bool CheckKeylogDll(const std::string& path);
 
@@ -189,11 +193,18 @@ public:
     bool m_bScanComplete = false;
     std::string m_strBannerUrl;  // base address of the banner files
     std::string m_strBannerDir;  // where they are kept on this machine
+    // Settings of front ends other than the dialog, which keeps these
+    // defaults: whether a complete scan starts the full product (its advice
+    // is shown either way), and the drives ("C:") the drive loop is limited
+    // to; empty walks every drive the system lists.
+    bool m_bStartFullProduct = true;
+    std::vector<std::string> m_drivesToWalk;
 
 private:
     void InitSystemDirectories();
     int MatchStart(const std::uint8_t* start, std::size_t length) const;
     void RunDriveLoop();
+    bool IsDriveSelected(const std::string& drive) const;
 
     IPlatform& m_platform;
     ICleanerView& m_view;
@@ -207,4 +218,7 @@ private:
     std::unique_ptr<IThread> m_pBannerThread;
     // Set when the dialog goes: a download in progress stops at its next read.
     std::atomic<bool> m_bBannerCancel{false};
+    // Processes (and the stop's text) already reported as refusing to end
+    // in this scan.
+    std::set<std::pair<std::uint32_t, std::string>> m_failedStops;
 };

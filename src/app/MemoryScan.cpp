@@ -8,6 +8,7 @@
 
 #include "app/CleanerDlg.h"
 #include "app/StringIds.h"
+#include "sys/Findings.h"
 #include "sys/ProcessList.h"
 #include "sys/Text.h"
 
@@ -80,15 +81,18 @@ void CCleanerDlg::KillRegisteredProcesses() {
     const std::vector<ProcessEntry> entries = EnumerateProcesses(list);
     for (const ProcessEntry& entry : entries) {
         bool ended = false;
+        bool gone = false;
+        std::size_t firstMatch = m_virusFileNames.size();
         // Every registration is visited, also after a match: a name that two
         // families registered is reported once for each of them.
         for (std::size_t i = 0; i < m_virusFileNames.size(); ++i) {
             const std::string& name = m_virusFileNames[i];
             if (name.empty() || !EqualsNoCase(entry.name, name)) continue;
+            if (firstMatch == m_virusFileNames.size()) firstMatch = i;
             // The line says the file was removed from memory, so it stands
             // only for a process that really ended; one that could not be
             // opened or refused is tried again for the next registration.
-            if (!ended) ended = list.TerminateProcess(entry) == TerminateOutcome::Ended;
+            if (!ended && !gone) ended = list.TerminateProcess(entry, &gone) == TerminateOutcome::Ended;
             if (!ended) continue;
             const int k = FamilyOfRegisteredName(i);
             const std::string family = k >= 0 ? m_familyNames[static_cast<std::size_t>(k)] : std::string();
@@ -98,6 +102,11 @@ void CCleanerDlg::KillRegisteredProcesses() {
             finding.family = family;
             finding.line = LoadText(IDS_VIRUS_FILE) + family + ": " + name + LoadText(IDS_REMOVED_FROM_MEMORY);
             m_view.ReportFinding(finding);
+        }
+        // A process under a registered name that every try left running.
+        if (firstMatch < m_virusFileNames.size() && !ended && !gone) {
+            m_view.ReportFinding(
+                FailedStep(ActionKind::ProcessStopped, TargetOf(entry), FamilyNameOfRegisteredName(firstMatch)));
         }
     }
 }
@@ -119,7 +128,11 @@ void CCleanerDlg::ScanMemory() {
         // stopped; the line claims it was, so only a real end counts. The
         // classifier may have stopped it already (a running Bagle), and then
         // its own line stands for it.
-        if (list.TerminateProcess(entry) != TerminateOutcome::Ended) continue;
+        bool gone = false;
+        if (list.TerminateProcess(entry, &gone) != TerminateOutcome::Ended) {
+            if (!gone) m_view.ReportFinding(FailedStep(ActionKind::ProcessStopped, TargetOf(entry), ""));
+            continue;
+        }
         Finding finding;
         finding.kind = ActionKind::ProcessStopped;
         finding.target = TargetOf(entry);

@@ -1,8 +1,10 @@
 // The Scan button and the scan thread: every stage of a scan in its order.
+#include <algorithm>
 #include <vector>
 
 #include "app/CleanerDlg.h"
 #include "app/StringIds.h"
+#include "sys/Text.h"
 
 namespace {
 
@@ -74,6 +76,7 @@ bool CCleanerDlg::CheckGuard() {
 bool CCleanerDlg::OfferFullScan() {
     if (!m_bScanComplete) return false;
     m_view.MessageBox(LoadText(IDS_RUN_FULL_PRODUCT), MB_OK | MB_ICONINFORMATION);
+    if (!m_bStartFullProduct) return false;
     std::vector<std::uint8_t> data;
     if (!ReadProductValue(m_platform, kProductKey, kProductValue, data)) return false;
     // The value is a string; its data may or may not carry the terminator.
@@ -86,6 +89,7 @@ bool CCleanerDlg::OfferFullScan() {
 void CCleanerDlg::ScanThreadProc(void* dialog) { static_cast<CCleanerDlg*>(dialog)->RunScan(); }
 
 void CCleanerDlg::RunScan() {
+    m_failedStops.clear();
     if (m_bHasAnimation) m_view.PlayAnimation();
     LogString(IDS_STAGE_TEMP_FILES);
     CleanTempInternetFiles();
@@ -134,20 +138,38 @@ void CCleanerDlg::RunDriveLoop() {
         if (n >= drives.size()) n = 0;  // the list grew again meanwhile: walk nothing rather than guess
     }
     for (std::uint32_t offset = 0; offset + 1 < n; offset += 4) {
-        if (m_walker.m_bAbort) continue;
         const std::string drive{drives[offset], drives[offset + 1]};
+        if (m_walker.m_bAbort) {
+            m_view.ReportDrive(drive, DriveAction::SkippedAborted);
+            continue;
+        }
+        if (!IsDriveSelected(drive)) {
+            m_view.ReportDrive(drive, DriveAction::SkippedNotSelected);
+            continue;
+        }
         switch (m_platform.DriveType(drive)) {
             case DRIVE_REMOTE:
                 if (m_view.MessageBox(drive + LoadText(IDS_NETWORK_DRIVE_QUESTION), MB_YESNO | MB_ICONQUESTION) ==
                     IDYES) {
+                    m_view.ReportDrive(drive, DriveAction::Walked);
                     m_walker.Walk(drive);
+                } else {
+                    m_view.ReportDrive(drive, DriveAction::SkippedNetwork);
                 }
                 break;
             case DRIVE_CDROM:
+                m_view.ReportDrive(drive, DriveAction::SkippedCdrom);
                 break;
             default:
+                m_view.ReportDrive(drive, DriveAction::Walked);
                 m_walker.Walk(drive);
                 break;
         }
     }
+}
+
+bool CCleanerDlg::IsDriveSelected(const std::string& drive) const {
+    if (m_drivesToWalk.empty()) return true;
+    return std::any_of(m_drivesToWalk.begin(), m_drivesToWalk.end(),
+                       [&](const std::string& selected) { return EqualsNoCase(selected, drive); });
 }

@@ -18,6 +18,9 @@ enum class ActionKind {
     RegistryValueRestored,
     RegistryKeyDeleted,
     IniEntryRestored,
+    // A file named in the log as infected and left where it is (the step
+    // that deals with it, if any, reports separately).
+    InfectedFileReported,
 };
 
 struct Finding {
@@ -25,7 +28,16 @@ struct Finding {
     std::string target;   // path, "key\value", key, or process name
     std::string family;   // family named by the line; empty when it names none
     bool succeeded = true;
-    std::string line;     // the exact result-log line
+    std::string line;     // the exact result-log line; a failed step shows none
+};
+
+// What the drive loop did with one drive of the system's list.
+enum class DriveAction {
+    Walked,
+    SkippedCdrom,
+    SkippedNetwork,      // the question was answered No
+    SkippedNotSelected,  // outside the drives the front end limited the walk to
+    SkippedAborted,
 };
 
 class ICleanerView {
@@ -34,7 +46,9 @@ public:
 
     // Result log (control 1001). A line the list refuses is lost silently.
     virtual void AddLogLine(const std::string& line) = 0;
-    // A result-log line that reports something done to the machine.
+    // A result-log line that reports something done to the machine. A step
+    // that was tried and failed comes here too, with succeeded false; the
+    // log shows no line for it.
     virtual void ReportFinding(const Finding& finding) = 0;
     virtual void ResetLog() = 0;
 
@@ -70,4 +84,12 @@ public:
     // dialog must not wait for the thread before this arrives: the thread
     // reaches the window through synchronous messages until then.
     virtual void OnScanThreadFinished() = 0;
+
+    // The drive loop's decision on one drive, made before the drive is
+    // walked. The dialog shows none of it; front ends that report the walk
+    // do.
+    virtual void ReportDrive(const std::string& drive, DriveAction action) {
+        (void)drive;
+        (void)action;
+    }
 };

@@ -118,8 +118,16 @@ RemoveOutcome CCleanerDlg::RemoveVirusFile(const std::string& path, const Remove
     // A file that is not there (the classifier took it a moment ago) has
     // nothing to remove at restart; scheduling it would log a removal that
     // never happens.
-    if (!options.bRestartFallback || IsMissing(error)) return RemoveOutcome::NotRemoved;
-    if (m_platform.RemoveAtRestart(path) != ERROR_SUCCESS) return RemoveOutcome::NotRemoved;
+    if (IsMissing(error)) return RemoveOutcome::NotRemoved;
+    const auto failed = [&] {
+        // Only a file that was seen to be there was found and not removed.
+        if (options.bWriteLines && attributes != kInvalidAttributes) {
+            m_view.ReportFinding(FailedStep(ActionKind::FileDeleted, path, FamilyOfTag(tags.deleted)));
+        }
+        return RemoveOutcome::NotRemoved;
+    };
+    if (!options.bRestartFallback) return failed();
+    if (m_platform.RemoveAtRestart(path) != ERROR_SUCCESS) return failed();
     if (options.bWriteLines) {
         Finding finding;
         finding.kind = ActionKind::FileDeleteScheduled;

@@ -142,14 +142,15 @@ void CCleanerDlg::CleanSwen() {
             // A deletion moves the next subkey into this index; reading the
             // same index again keeps a second marker right behind the first
             // from being passed over.
-            if (!marker || m_platform.DeleteKey(explorer, subName) != ERROR_SUCCESS) {
-                ++index;
-                continue;
-            }
             Finding finding;
             finding.kind = ActionKind::RegistryKeyDeleted;
             finding.target = RootKeyName(winroot::kLocalMachine) + "\\" + kExplorerKey + "\\" + subName;
             finding.family = FamilyOfLine(line);
+            if (!marker || m_platform.DeleteKey(explorer, subName) != ERROR_SUCCESS) {
+                if (marker) m_view.ReportFinding(FailedStep(finding.kind, finding.target, finding.family));
+                ++index;
+                continue;
+            }
             finding.line = line;
             m_view.ReportFinding(finding);
         }

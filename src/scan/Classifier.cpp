@@ -108,6 +108,17 @@ private:
     std::uint32_t m_have;
 };
 
+// A file named as infected and left for now; what is done to it next, if
+// anything, is a finding of its own.
+void ReportInfected(ICleanerView& view, const std::string& path, std::string line, const std::string& family) {
+    Finding finding;
+    finding.kind = ActionKind::InfectedFileReported;
+    finding.target = path;
+    finding.family = family;
+    finding.line = std::move(line);
+    view.ReportFinding(finding);
+}
+
 void ReportDeleted(ICleanerView& view, const std::string& path, std::string line, const std::string& family) {
     Finding finding;
     finding.kind = ActionKind::FileDeleted;
@@ -123,8 +134,7 @@ void ReportDeleted(ICleanerView& view, const std::string& path, std::string line
 void HandleBagleN(CCleanerDlg& dlg, const std::string& path) {
     dlg.Platform().SetAttributes(path, FILE_ATTRIBUTE_NORMAL);
     dlg.KillProcessByName({path, dlg.LoadText(IDS_VIRUS_MODULE_STOPPED) + " (I-Worm.Bagle.n)"}, true);
-    // Nothing was done to the file, so this is a plain line, not a finding.
-    dlg.View().AddLogLine(dlg.LoadText(IDS_INFECTED_FILE) + path + " (I-Worm.Bagle.n)");
+    ReportInfected(dlg.View(), path, dlg.LoadText(IDS_INFECTED_FILE) + path + " (I-Worm.Bagle.n)", "I-Worm.Bagle.n");
 }
 
 // The Tanatos packer also wraps programs the user may want to keep, so an
@@ -133,7 +143,7 @@ void HandleBagleN(CCleanerDlg& dlg, const std::string& path) {
 // table's verdict after the infected-file line. Returns true when the file
 // was deleted.
 bool HandleTanatos(CCleanerDlg& dlg, const std::string& path) {
-    dlg.View().AddLogLine(dlg.LoadText(IDS_INFECTED_FILE) + path);
+    ReportInfected(dlg.View(), path, dlg.LoadText(IDS_INFECTED_FILE) + path, "Tanatos");
     // The last three characters, not the extension: "setupexe" counts as a
     // program too, as it always has.
     const bool program = path.size() >= 3 && EqualsNoCase(std::string_view(path).substr(path.size() - 3), "exe");
@@ -141,7 +151,10 @@ bool HandleTanatos(CCleanerDlg& dlg, const std::string& path) {
     const bool startsByItself = lower.find("autostart") != std::string::npos || lower.find("autorun") != std::string::npos;
     if (program && !startsByItself) return false;
     dlg.Platform().SetAttributes(path, FILE_ATTRIBUTE_NORMAL);
-    if (dlg.Platform().RemoveFile(path) != ERROR_SUCCESS) return false;
+    if (dlg.Platform().RemoveFile(path) != ERROR_SUCCESS) {
+        dlg.View().ReportFinding(FailedStep(ActionKind::FileDeleted, path, "Tanatos"));
+        return false;
+    }
     ReportDeleted(dlg.View(), path, dlg.LoadText(IDS_VIRUS_FILE_DELETED) + path + " (Tanatos)", "Tanatos");
     return true;
 }
@@ -215,11 +228,18 @@ void CCleanerDlg::RemoveDetectedFile(const std::string& path, int family) {
     // succeed now instead of at the next restart.
     if (family == kFamilyBagle) KillProcessByName({path, LoadText(IDS_VIRUS_MODULE_STOPPED) + " (I-Worm.Bagle)"}, true);
     m_platform.SetAttributes(path, FILE_ATTRIBUTE_NORMAL);
-    if (m_platform.RemoveFile(path) == ERROR_SUCCESS) {
+    const std::int32_t error = m_platform.RemoveFile(path);
+    if (error == ERROR_SUCCESS) {
         ReportDeleted(m_view, path, LoadText(IDS_VIRUS_FILE_DELETED) + path + lines->deleted, FamilyOfLine(lines->deleted));
         return;
     }
-    if (lines->scheduled == nullptr || m_platform.RemoveAtRestart(path) != ERROR_SUCCESS) return;
+    if (lines->scheduled == nullptr || m_platform.RemoveAtRestart(path) != ERROR_SUCCESS) {
+        // Read a moment ago; a body that has gone since was not refused.
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+            m_view.ReportFinding(FailedStep(ActionKind::FileDeleted, path, FamilyOfLine(lines->deleted)));
+        }
+        return;
+    }
     Finding finding;
     finding.kind = ActionKind::FileDeleteScheduled;
     finding.target = path;

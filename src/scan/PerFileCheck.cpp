@@ -11,6 +11,7 @@
 #include "app/StringIds.h"
 #include "scan/DiskScanWalker.h"
 #include "scan/ScriptRepair.h"
+#include "sys/Findings.h"
 #include "sys/Text.h"
 
 namespace {
@@ -132,7 +133,8 @@ void ReportDeletion(ICleanerView& view, const std::string& path, const std::stri
 
 }  // namespace
 
-int CCleanerDlg::RepairScriptFile(const std::string& path) {
+int CCleanerDlg::RepairScriptFile(const std::string& path, bool* pInfected) {
+    if (pInfected) *pInfected = false;
     // Script hosts are stopped before every file, infected or not: a host
     // started during the disk stage would rewrite what was just repaired.
     KillProcessByName({"wscript.exe", LoadText(IDS_SCRIPT_HOST_STOPPED)}, false);
@@ -159,6 +161,7 @@ int CCleanerDlg::RepairScriptFile(const std::string& path) {
 
     const ScriptCut cut = CutScriptMarkers(content);
     if (cut.cuts == 0) return 0;
+    if (pInfected) *pInfected = true;
 
     // The repaired text is written in full beside the file first and then
     // takes the file's place in one step, so that at every point the disk
@@ -227,7 +230,10 @@ bool CCleanerDlg::CheckKeylogDll(const std::string& path) {
     if (bytes.find(kKeylogText) == std::string_view::npos) return false;
 
     m_platform.SetAttributes(path, FILE_ATTRIBUTE_NORMAL);
-    if (m_platform.RemoveFile(path) != ERROR_SUCCESS) return true;
+    if (m_platform.RemoveFile(path) != ERROR_SUCCESS) {
+        m_view.ReportFinding(FailedStep(ActionKind::FileDeleted, path, ""));
+        return true;
+    }
     ReportDeletion(m_view, path, "", LoadText(IDS_VIRUS_LIBRARY_DELETED) + path);
     return true;
 }
@@ -244,30 +250,50 @@ void CDiskScanWalker::OnMatchingFile(std::string path) {
     // equal entry try again, and the line names the family of the entry
     // whose deletion succeeded.
     const std::vector<std::string>& names = dlg.m_virusFileNames;
+    std::size_t firstMatch = names.size();
+    bool deleted = false;
+    std::int32_t error = ERROR_SUCCESS;
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (!EqualsNoCase(names[i], name)) continue;
+        if (firstMatch == names.size()) firstMatch = i;
         platform.SetAttributes(path, FILE_ATTRIBUTE_NORMAL);
-        if (platform.RemoveFile(path) != ERROR_SUCCESS) continue;
+        error = platform.RemoveFile(path);
+        if (error != ERROR_SUCCESS) continue;
         const std::string family = dlg.FamilyNameOfRegisteredName(i);
         ReportDeletion(dlg.View(), path, family, dlg.LoadText(IDS_VIRUS_FILE_DELETED) + family + ": " + path);
+        deleted = true;
         break;
+    }
+    // The walk found the file a moment ago; one that has gone meanwhile was
+    // not refused.
+    if (firstMatch < names.size() && !deleted && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+        dlg.View().ReportFinding(
+            FailedStep(ActionKind::FileDeleted, path, dlg.FamilyNameOfRegisteredName(firstMatch)));
     }
 
     // Each step below runs whatever the one before did: a file already
     // deleted simply fails to open.
-    if (EqualsNoCase(ext4, ".gif") && dlg.RepairScriptFile(path) == 2 &&
-        platform.RemoveFile(path) == ERROR_SUCCESS) {
-        ReportDeletion(dlg.View(), path, "", dlg.LoadText(IDS_VIRUS_FILE_DELETED) + path);
+    if (EqualsNoCase(ext4, ".gif")) {
+        bool infected = false;
+        const int repaired = dlg.RepairScriptFile(path, &infected);
+        if (repaired == 2 && platform.RemoveFile(path) == ERROR_SUCCESS) {
+            ReportDeletion(dlg.View(), path, "", dlg.LoadText(IDS_VIRUS_FILE_DELETED) + path);
+        } else if (infected) {
+            dlg.View().ReportFinding(FailedStep(ActionKind::FileDeleted, path, ""));
+        }
     }
 
     for (std::string_view ending : kScriptEndings) {
         if (!EqualsNoCase(ext4, ending)) continue;
-        if (dlg.RepairScriptFile(path) == 2) {
+        bool infected = false;
+        if (dlg.RepairScriptFile(path, &infected) == 2) {
             Finding finding;
             finding.kind = ActionKind::FileRepaired;
             finding.target = path;
             finding.line = dlg.LoadText(IDS_INFECTED_FILE) + path + dlg.LoadText(IDS_REPAIRED);
             dlg.View().ReportFinding(finding);
+        } else if (infected) {
+            dlg.View().ReportFinding(FailedStep(ActionKind::FileRepaired, path, ""));
         }
         return;
     }

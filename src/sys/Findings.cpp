@@ -16,3 +16,12 @@ std::string RootKeyName(RegKey root) {
     if (root == winroot::kUsers) return "HKEY_USERS";
     return "HKEY";
 }
+
+Finding FailedStep(ActionKind kind, std::string target, std::string family) {
+    Finding finding;
+    finding.kind = kind;
+    finding.target = std::move(target);
+    finding.family = std::move(family);
+    finding.succeeded = false;
+    return finding;
+}

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "app/View.h"
 #include "platform/WinDefs.h"
 
 // The family a result-log line names: the text inside its last parentheses
@@ -12,3 +13,8 @@ std::string FamilyOfLine(const std::string& line);
 
 // "HKEY_LOCAL_MACHINE" and its kin, for naming registry targets.
 std::string RootKeyName(RegKey root);
+
+// A step that was tried on something found and did not take. It has no
+// line (the log says only what was done); front ends that report failures
+// and tests read the rest.
+Finding FailedStep(ActionKind kind, std::string target, std::string family);

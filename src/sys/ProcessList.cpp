@@ -134,9 +134,13 @@ std::string CProcessList::GetModulePath(std::uint32_t processId) {
     return path;
 }
 
-TerminateOutcome CProcessList::TerminateProcess(const ProcessEntry& entry) {
+TerminateOutcome CProcessList::TerminateProcess(const ProcessEntry& entry, bool* pGone) {
+    if (pGone) *pGone = false;
     ProcessHandle process = 0;
-    if (m_platform.OpenProcess(kProcessAllAccess, entry.processId, process) != ERROR_SUCCESS) {
+    const std::int32_t error = m_platform.OpenProcess(kProcessAllAccess, entry.processId, process);
+    if (error != ERROR_SUCCESS) {
+        // OpenProcess answers an identifier that names no process this way.
+        if (pGone) *pGone = error == ERROR_INVALID_PARAMETER;
         return TerminateOutcome::NotOpened;
     }
     const std::int32_t status = m_platform.TerminateProcess(process, 1);

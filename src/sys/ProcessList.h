@@ -28,7 +28,10 @@ public:
     unsigned Enumerate(ProcessEntry* entries, unsigned capacity);
     // True unless an opened process refused to end.
     bool Terminate(const ProcessEntry& entry, bool force);
-    TerminateOutcome TerminateProcess(const ProcessEntry& entry);
+    // When it does not end, `pGone` says whether the process had gone before
+    // it could be opened (it ended by itself or through an earlier step),
+    // which is no refusal: the system names no such process.
+    TerminateOutcome TerminateProcess(const ProcessEntry& entry, bool* pGone = nullptr);
     std::string GetModulePath(std::uint32_t processId);
     bool EnableDebugPrivilege();
 

@@ -126,14 +126,24 @@ int CCleanerDlg::RestoreRegistryValues(RegKey root, const std::vector<std::strin
                 const bool older = !m_bWinNT && valueName.empty();
                 const std::int32_t status = older ? m_platform.SetKeyDefault(key, valueName, valueType, data, length)
                                                   : m_platform.SetValue(key, valueName, valueType, data, length);
+                finding.kind = ActionKind::RegistryValueRestored;
                 if (status == ERROR_SUCCESS) {
-                    finding.kind = ActionKind::RegistryValueRestored;
                     m_view.ReportFinding(finding);
+                } else {
+                    m_view.ReportFinding(FailedStep(finding.kind, finding.target, finding.family));
                 }
             }
-        } else if (m_platform.DeleteValue(key, valueName) == ERROR_SUCCESS) {
+        } else {
             finding.kind = ActionKind::RegistryValueDeleted;
-            m_view.ReportFinding(finding);
+            const std::int32_t status = m_platform.DeleteValue(key, valueName);
+            if (status == ERROR_SUCCESS) {
+                m_view.ReportFinding(finding);
+            } else if (status != ERROR_FILE_NOT_FOUND &&
+                       m_platform.QueryValue(key, valueName, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+                // A value that is not there is nothing found; one that is
+                // and stays was not removed.
+                m_view.ReportFinding(FailedStep(finding.kind, finding.target, finding.family));
+            }
         }
         m_platform.CloseKey(key);
     }

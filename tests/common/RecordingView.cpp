@@ -1,6 +1,8 @@
 #include "RecordingView.h"
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 
 #include "platform/WinDefs.h"
 
@@ -32,7 +34,25 @@ std::vector<CRecordingView::Box> CRecordingView::Boxes() const {
 }
 std::vector<Finding> CRecordingView::Findings() const {
     std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<Finding> out;
+    std::copy_if(m_findings.begin(), m_findings.end(), std::back_inserter(out),
+                 [](const Finding& f) { return f.succeeded; });
+    return out;
+}
+std::vector<Finding> CRecordingView::FailedSteps() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<Finding> out;
+    std::copy_if(m_findings.begin(), m_findings.end(), std::back_inserter(out),
+                 [](const Finding& f) { return !f.succeeded; });
+    return out;
+}
+std::vector<Finding> CRecordingView::AllFindings() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_findings;
+}
+std::vector<CRecordingView::DriveReport> CRecordingView::Drives() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_drives;
 }
 bool CRecordingView::ScanButtonEnabled() const {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -68,9 +88,16 @@ void CRecordingView::ReportFinding(const Finding& finding) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_findings.push_back(finding);
+        // As in the dialog: a step that failed has no line.
+        if (!finding.succeeded) return;
         m_log.push_back(finding.line);
     }
     Record("log:" + finding.line);
+}
+
+void CRecordingView::ReportDrive(const std::string& drive, DriveAction action) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_drives.push_back({drive, action});
 }
 
 void CRecordingView::ResetLog() {

@@ -26,7 +26,17 @@ public:
     std::vector<std::string> Log() const;
     std::vector<std::string> Paths() const;
     std::vector<Box> Boxes() const;
+    // The findings the log shows a line for: the steps that succeeded.
     std::vector<Finding> Findings() const;
+    // The steps that were tried and failed, which show no line.
+    std::vector<Finding> FailedSteps() const;
+    // Both, in the order they came.
+    std::vector<Finding> AllFindings() const;
+    struct DriveReport {
+        std::string drive;
+        DriveAction action;
+    };
+    std::vector<DriveReport> Drives() const;
     bool ScanButtonEnabled() const;
     std::string BannerTarget() const;
     // The data of the last ShowBannerPicture; empty before the first.
@@ -56,6 +66,7 @@ public:
     bool ShowBannerPicture(const std::vector<std::uint8_t>& data) override;
     void SetBannerWarning(bool warn) override;
     void OnScanThreadFinished() override;
+    void ReportDrive(const std::string& drive, DriveAction action) override;
 
 private:
     void Record(const std::string& event);
@@ -67,7 +78,8 @@ private:
     std::vector<std::string> m_log;
     std::vector<std::string> m_paths;
     std::vector<Box> m_boxes;
-    std::vector<Finding> m_findings;
+    std::vector<Finding> m_findings;  // all of them, failed steps too
+    std::vector<DriveReport> m_drives;
     std::deque<int> m_answers;
     std::string m_exitText = "Zakończ";
     bool m_bScanEnabled = true;

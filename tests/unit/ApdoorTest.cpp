@@ -234,7 +234,7 @@ int RunWithFault(std::uint32_t platform, bool memory, const SFault& fault) {
     b.t.machine.ClearFaults();
 
     EXPECT_EQ(b.Log().size(), b.Findings().size()) << "every line is a finding";
-    AuditRun(before, CaptureMachine(b.t.machine), b.Findings());
+    AuditRun(before, CaptureMachine(b.t.machine), b.AllFindings());
     EXPECT_TRUE(b.Exists(tool));
     EXPECT_NE(b.Value(HKLM, kRunKeyPath, "Tool"), "<missing>");
     EXPECT_EQ(b.t.machine.OpenFileCount(), 0);

@@ -626,9 +626,13 @@ TEST_F(Classifier, BagleNIsReportedAndStoppedButKept) {
     EXPECT_FALSE(tm.machine.IsRunning(pid));
     EXPECT_TRUE(Exists(path));
     EXPECT_EQ(tm.machine.GetAttributes(path), FILE_ATTRIBUTE_NORMAL);
+    // The infected-file line is a finding too, of a file left in place.
     const auto findings = Findings();
-    ASSERT_EQ(findings.size(), 1u);
+    ASSERT_EQ(findings.size(), 2u);
     EXPECT_EQ(findings[0].kind, ActionKind::ProcessStopped);
+    EXPECT_EQ(findings[1].kind, ActionKind::InfectedFileReported);
+    EXPECT_EQ(findings[1].target, path);
+    EXPECT_EQ(findings[1].family, "I-Worm.Bagle.n");
     EXPECT_EQ(Log(), (std::vector<std::string>{"   " + T(3) + " (I-Worm.Bagle.n)", T(12) + path + " (I-Worm.Bagle.n)"}));
 }
 

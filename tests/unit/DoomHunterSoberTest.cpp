@@ -381,7 +381,7 @@ int RunWithFault(const Family& f, std::uint32_t platform, const SFault& fault) {
     t.machine.ClearFaults();
 
     EXPECT_EQ(Lines(t).size(), t.view.Findings().size()) << "every line is a finding";
-    AuditRun(before, CaptureMachine(t.machine), t.view.Findings());
+    AuditRun(before, CaptureMachine(t.machine), t.view.AllFindings());
     EXPECT_TRUE(Exists(t, program));
     EXPECT_EQ(t.machine.OpenFileCount(), 0);
     return fired;

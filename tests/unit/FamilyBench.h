@@ -31,6 +31,7 @@ public:
     explicit CFamilyBench(std::uint32_t platform = NT) : t(platform) {
         t.view.ResetLog();
         m_findingsBefore = t.view.Findings().size();
+        m_allBefore = t.view.AllFindings().size();
     }
 
     // Writes the file at `winPath` ("C:\WINDOWS\x.exe") and returns the path.
@@ -57,10 +58,16 @@ public:
         const auto all = t.view.Findings();
         return std::vector<Finding>(all.begin() + static_cast<std::ptrdiff_t>(m_findingsBefore), all.end());
     }
+    // The failed steps too.
+    std::vector<Finding> AllFindings() const {
+        const auto all = t.view.AllFindings();
+        return std::vector<Finding>(all.begin() + static_cast<std::ptrdiff_t>(m_allBefore), all.end());
+    }
     // Forgets the lines so far, so that a later stage's lines stand alone.
     void ClearLog() {
         t.view.ResetLog();
         m_findingsBefore = t.view.Findings().size();
+        m_allBefore = t.view.AllFindings().size();
     }
 
     // The names registered from index `first` on.
@@ -77,6 +84,7 @@ public:
 
 private:
     std::size_t m_findingsBefore = 0;
+    std::size_t m_allBefore = 0;
 };
 
 // The lines of the later stages.

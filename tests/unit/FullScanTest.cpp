@@ -37,7 +37,7 @@ TEST_P(FullScan, EveryFamilyIsCleanedInOrderAndEveryChangeHasItsLine) {
     ASSERT_TRUE(m.b.t.Scan());
 
     ExpectSameLines(m.b.Log(), m.ExpectedLog());
-    AuditRun(before, CaptureMachine(machine), m.b.Findings(), AuditOptionsFor(m), PlatformName(GetParam()));
+    AuditRun(before, CaptureMachine(machine), m.b.AllFindings(), AuditOptionsFor(m), PlatformName(GetParam()));
 
     // Every program the traces started has been stopped.
     for (const std::uint32_t id : m.processes) EXPECT_FALSE(machine.IsRunning(id)) << "process " << id;

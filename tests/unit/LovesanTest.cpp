@@ -165,7 +165,7 @@ TEST_P(LovesanOnPlatform, CleanMachineGetsNoLineButTheNamesAndExtensions) {
     EXPECT_TRUE(t.dlg->CleanLovesan());
 
     EXPECT_TRUE(t.view.Log().empty());
-    AuditRun(before, CaptureMachine(t.machine), t.view.Findings());
+    AuditRun(before, CaptureMachine(t.machine), t.view.AllFindings());
     EXPECT_TRUE(t.machine.IsRunning(pid));
     EXPECT_EQ(t.dlg->m_virusFileNames,
               (std::vector<std::string>{"enbiei.exe", "mspatch.exe", "mslaugh.exe", "msblast.exe", "index.exe",
@@ -228,7 +228,7 @@ int RunWithFault(std::uint32_t platform, const SFault& fault) {
         options.silentKeys.push_back("HKEY_LOCAL_MACHINE\\" + std::string(kServices) + "\\" + service);
     }
     options.silentFiles = w.Worm();
-    AuditRun(before, CaptureMachine(t.machine), t.view.Findings(), options);
+    AuditRun(before, CaptureMachine(t.machine), t.view.AllFindings(), options);
     EXPECT_TRUE(Exists(t, w.systemSvchost));
     EXPECT_TRUE(Exists(t, w.systemDllhost));
     EXPECT_TRUE(t.machine.HasKey(HKLM, std::string(kServices) + "\\RpcSs"));

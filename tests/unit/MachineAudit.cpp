@@ -139,9 +139,10 @@ SMachineState CaptureMachine(CSimMachine& machine, const std::string& driveLette
 void AuditRun(const SMachineState& before, const SMachineState& after, const std::vector<Finding>& findings,
               const SAuditOptions& options, const std::string& context) {
     SCOPED_TRACE(context);
+    // Only a step that succeeded accounts for a change.
     const auto has = [&](ActionKind kind, const std::function<bool(const Finding&)>& match) {
         return std::any_of(findings.begin(), findings.end(),
-                           [&](const Finding& f) { return f.kind == kind && match(f); });
+                           [&](const Finding& f) { return f.succeeded && f.kind == kind && match(f); });
     };
     const auto changed = [](const std::map<std::string, std::string>& a, const std::map<std::string, std::string>& b,
                             const std::string& id) {
@@ -157,9 +158,48 @@ void AuditRun(const SMachineState& before, const SMachineState& after, const std
         return false;
     };
 
+    const auto wasRunning = [&](const std::string& target) {
+        return std::any_of(before.running.begin(), before.running.end(),
+                           [&](const auto& entry) { return ProcessMatches(entry.second, target); });
+    };
+
+    // A step that failed names something that was there and shows no line.
+    // That it changed nothing is what the checks of every change below make
+    // sure of: only a step that succeeded accounts for a change.
+    for (const Finding& f : findings) {
+        if (f.succeeded) continue;
+        const std::string what = f.target + " (a failed step)";
+        EXPECT_TRUE(f.line.empty()) << "a failed step has a line: " << f.line;
+        const std::string file = ToLowerName(f.target);
+        const std::string reg = RegistryId(f.target);
+        switch (f.kind) {
+            case ActionKind::FileDeleted:
+            case ActionKind::FileRepaired:
+                EXPECT_TRUE(before.files.count(file)) << "nothing was there: " << what;
+                break;
+            case ActionKind::ProcessStopped:
+                EXPECT_TRUE(wasRunning(f.target)) << "nothing was running: " << what;
+                break;
+            case ActionKind::RegistryValueDeleted:
+            case ActionKind::RegistryValueRestored:
+                EXPECT_TRUE(before.values.count(reg)) << "nothing was there: " << what;
+                break;
+            case ActionKind::RegistryKeyDeleted:
+                EXPECT_TRUE(before.keys.count(reg)) << "nothing was there: " << what;
+                break;
+            case ActionKind::IniEntryRestored:
+                EXPECT_TRUE(before.files.count(IniFileOf(f.target))) << "nothing was there: " << what;
+                break;
+            case ActionKind::FileDeleteScheduled:
+            case ActionKind::InfectedFileReported:
+                ADD_FAILURE() << "a step of this kind cannot fail: " << what;
+                break;
+        }
+    }
+
     // Every finding stands for a change the machine shows.
     for (const Finding& f : findings) {
-        EXPECT_TRUE(f.succeeded) << f.line;
+        if (!f.succeeded) continue;
         const std::string file = ToLowerName(f.target);
         const std::string reg = RegistryId(f.target);
         switch (f.kind) {
@@ -190,6 +230,8 @@ void AuditRun(const SMachineState& before, const SMachineState& after, const std
             case ActionKind::IniEntryRestored:
                 EXPECT_TRUE(changed(before.files, after.files, IniFileOf(f.target))) << "not rewritten: " << f.line;
                 break;
+            case ActionKind::InfectedFileReported:
+                break;  // names a file and claims nothing done to it
         }
     }
 

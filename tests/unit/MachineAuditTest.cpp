@@ -33,6 +33,14 @@ Finding Make(ActionKind kind, const std::string& target) {
     return f;
 }
 
+Finding Failed(ActionKind kind, const std::string& target) {
+    Finding f;
+    f.kind = kind;
+    f.target = target;
+    f.succeeded = false;
+    return f;
+}
+
 void DeleteFileAt(CTestMachine& t, const std::string& path) { t.machine.RemoveFile(path); }
 
 void DeleteRunValue(CTestMachine& t) {
@@ -83,6 +91,50 @@ const AuditCase kCases[] = {
     {"StopClaimedOnly",
      [](CTestMachine& t) { t.view.ReportFinding(Make(ActionKind::ProcessStopped, "C:\\WINDOWS\\other.exe")); },
      true},
+    // Steps that were tried and failed: they must name what was there and
+    // have changed nothing a step that succeeded does not account for.
+    {"FailedDeletionLeavesTheFile",
+     [](CTestMachine& t) { t.view.ReportFinding(Failed(ActionKind::FileDeleted, "C:\\WINDOWS\\worm.exe")); }, false},
+    {"FailedDeletionYetTheFileWent",
+     [](CTestMachine& t) {
+         DeleteFileAt(t, "C:\\WINDOWS\\worm.exe");
+         t.view.ReportFinding(Failed(ActionKind::FileDeleted, "C:\\WINDOWS\\worm.exe"));
+     },
+     true},
+    {"FailedDeletionThenALaterStepDeletes",
+     [](CTestMachine& t) {
+         t.view.ReportFinding(Failed(ActionKind::FileDeleted, "C:\\WINDOWS\\worm.exe"));
+         DeleteFileAt(t, "C:\\WINDOWS\\worm.exe");
+         t.view.ReportFinding(Make(ActionKind::FileDeleted, "C:\\WINDOWS\\worm.exe"));
+     },
+     false},
+    {"FailedDeletionOfNothing",
+     [](CTestMachine& t) { t.view.ReportFinding(Failed(ActionKind::FileDeleted, "C:\\WINDOWS\\absent.exe")); },
+     true},
+    {"FailedStepWithALine",
+     [](CTestMachine& t) {
+         Finding f = Make(ActionKind::RegistryValueDeleted, kRunTarget);
+         f.succeeded = false;
+         t.view.ReportFinding(f);
+     },
+     true},
+    {"FailedValueDeletionLeavesTheValue",
+     [](CTestMachine& t) { t.view.ReportFinding(Failed(ActionKind::RegistryValueDeleted, kRunTarget)); }, false},
+    {"FailedValueDeletionYetTheValueWent",
+     [](CTestMachine& t) {
+         DeleteRunValue(t);
+         t.view.ReportFinding(Failed(ActionKind::RegistryValueDeleted, kRunTarget));
+     },
+     true},
+    {"FailedStopLeavesTheProcess",
+     [](CTestMachine& t) { t.view.ReportFinding(Failed(ActionKind::ProcessStopped, "C:\\WINDOWS\\svc.exe")); },
+     false},
+    {"FailedStopYetTheProcessEnded",
+     [](CTestMachine& t) {
+         t.dlg->KillProcessByName({"C:\\WINDOWS\\svc.exe"}, true);  // no text: no finding of its own
+         t.view.ReportFinding(Failed(ActionKind::ProcessStopped, "C:\\WINDOWS\\svc.exe"));
+     },
+     true},
 };
 
 class MachineAudit : public testing::TestWithParam<AuditCase> {};
@@ -98,7 +150,7 @@ TEST_P(MachineAudit, CatchesWhatTheLogAndTheMachineDisagreeOn) {
     const SMachineState before = CaptureMachine(t.machine);
     c.act(t);
     const SMachineState after = CaptureMachine(t.machine);
-    const auto findings = t.view.Findings();
+    const auto findings = t.view.AllFindings();
     if (c.expectFailure) {
         EXPECT_NONFATAL_FAILURE(AuditRun(before, after, findings), "");
     } else {

@@ -92,7 +92,7 @@ TEST(RegisterMimail, RegistersFiveNamesAndTwoExtensionsAndTouchesNothing) {
     b.t.dlg->RegisterMimail();
 
     EXPECT_TRUE(b.t.view.Log().empty());
-    AuditRun(before, CaptureMachine(b.t.machine), b.t.view.Findings());
+    AuditRun(before, CaptureMachine(b.t.machine), b.t.view.AllFindings());
     EXPECT_TRUE(b.t.machine.IsRunning(pid));
     EXPECT_EQ(b.t.dlg->m_virusFileNames,
               (std::vector<std::string>{"videodrv.exe", "foo.exe", "exe.tmp", "eml.tmp", "zip.tmp"}));
@@ -272,7 +272,7 @@ int RunWithFault(std::uint32_t platform, const SFault& fault) {
     b.t.machine.ClearFaults();
 
     EXPECT_EQ(b.t.view.Log().size(), b.t.view.Findings().size()) << "every line is a finding";
-    AuditRun(before, CaptureMachine(b.t.machine), b.t.view.Findings());
+    AuditRun(before, CaptureMachine(b.t.machine), b.t.view.AllFindings());
     EXPECT_TRUE(b.Exists(keep));
     EXPECT_TRUE(b.HasRunValue(HKLM, "Keep"));
     EXPECT_EQ(b.t.machine.OpenFileCount(), 0);

@@ -36,7 +36,7 @@ TEST(Naliv, RegistersOneNameAndTouchesNothing) {
     t.dlg->CleanNaliv();
 
     EXPECT_TRUE(t.view.Log().empty());
-    AuditRun(before, CaptureMachine(t.machine), t.view.Findings());
+    AuditRun(before, CaptureMachine(t.machine), t.view.AllFindings());
     EXPECT_EQ(t.dlg->m_virusFileNames, std::vector<std::string>{"NAV Live Update"});
     EXPECT_EQ(t.dlg->m_familyNames, std::vector<std::string>{"I-Worm.Naliv"});
     EXPECT_EQ(t.dlg->m_familyNameCount[0], 1);

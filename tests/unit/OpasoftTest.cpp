@@ -272,7 +272,7 @@ int RunWithFault(std::uint32_t platform, const SFault& fault) {
     m.t.machine.ClearFaults();
 
     EXPECT_EQ(m.Lines().size(), m.t.view.Findings().size()) << "every line is a finding";
-    AuditRun(before, CaptureMachine(m.t.machine), m.t.view.Findings());
+    AuditRun(before, CaptureMachine(m.t.machine), m.t.view.AllFindings());
     EXPECT_TRUE(m.Exists(program));
     EXPECT_EQ(m.t.machine.OpenFileCount(), 0);
     // A name is registered for every body the classifier recognised, and

@@ -59,7 +59,7 @@ TEST_P(RalekaOnPlatform, DeletesTheUsersCompatibilityKeySilentlyAndRegistersBoth
     EXPECT_TRUE(t.view.Log().empty());
     SAuditOptions options;
     options.silentKeys = {kAppCompatFinding};
-    AuditRun(before, CaptureMachine(t.machine), t.view.Findings(), options);
+    AuditRun(before, CaptureMachine(t.machine), t.view.AllFindings(), options);
     EXPECT_FALSE(t.machine.HasKey(HKCU, kAppCompat));
     EXPECT_TRUE(t.machine.HasKey(HKCU, std::string(kCurrentVersion) + "\\Windows"));
     EXPECT_TRUE(t.machine.HasKey(HKLM, std::string(kAppCompat) + "\\Layers")) << "only the user's key goes";
@@ -81,7 +81,7 @@ TEST_P(RalekaOnPlatform, MachineWithoutTheKeyIsLeftAsItWas) {
     EXPECT_TRUE(t.dlg->CleanRaleka());
 
     EXPECT_TRUE(t.view.Log().empty());
-    AuditRun(before, CaptureMachine(t.machine), t.view.Findings());
+    AuditRun(before, CaptureMachine(t.machine), t.view.AllFindings());
 }
 
 // After the cleaner a running "svchost32.exe" is stopped under variant a, a
@@ -155,7 +155,7 @@ int RunWithFault(std::uint32_t platform, const SFault& fault) {
     EXPECT_TRUE(t.view.Log().empty());
     SAuditOptions options;
     options.silentKeys = {kAppCompatFinding};
-    AuditRun(before, CaptureMachine(t.machine), t.view.Findings(), options);
+    AuditRun(before, CaptureMachine(t.machine), t.view.AllFindings(), options);
     EXPECT_TRUE(t.machine.HasKey(HKCU, std::string(kCurrentVersion) + "\\Windows"));
     EXPECT_EQ(t.dlg->m_familyNames.size(), 2u) << "the names are registered whatever fails";
     return fired;

@@ -286,7 +286,7 @@ int RunWithFault(std::uint32_t platform, const SFault& fault) {
     EXPECT_EQ(b.Log().size(), b.Findings().size()) << "every line is a finding";
     SAuditOptions options;
     for (const char* key : kDllFileKeys) options.silentKeys.push_back(std::string("HKEY_CLASSES_ROOT\\dllfile\\") + key);
-    AuditRun(before, CaptureMachine(b.t.machine), b.Findings(), options);
+    AuditRun(before, CaptureMachine(b.t.machine), b.AllFindings(), options);
     EXPECT_TRUE(b.Exists(other));
     EXPECT_NE(b.Value(HKLM, kRunKeyPath, "Tool"), "<missing>");
     EXPECT_EQ(b.t.machine.OpenFileCount(), 0);

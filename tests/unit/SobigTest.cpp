@@ -58,7 +58,7 @@ TEST(Sobig, RegistersSixVariantsInOrderAndTouchesNothing) {
     t.dlg->CleanSobig();
 
     EXPECT_TRUE(t.view.Log().empty());
-    AuditRun(before, CaptureMachine(t.machine), t.view.Findings());
+    AuditRun(before, CaptureMachine(t.machine), t.view.AllFindings());
     EXPECT_TRUE(t.machine.IsRunning(pid));
 
     EXPECT_EQ(t.dlg->m_virusFileNames,

@@ -94,7 +94,7 @@ int ScanWithFault(std::uint32_t platform, const SFault& fault) {
     if (!finished) return 0;
     const std::vector<std::string> log = m.b.Log();
     EXPECT_TRUE(!log.empty() && log.back() == T(IDS_STAGE_DISKS_DONE)) << (log.empty() ? "" : log.back());
-    AuditRun(before, CaptureMachine(machine), m.b.Findings(), AuditOptionsFor(m));
+    AuditRun(before, CaptureMachine(machine), m.b.AllFindings(), AuditOptionsFor(m));
     EXPECT_EQ(machine.OpenFileCount(), 0);
     // The repair swaps a whole repaired copy in, or leaves the page alone.
     const std::string pageAfter = HostText(page);

@@ -13,7 +13,10 @@ void CMainDialog::AddLogLine(const std::string& line) {
     SendMessageW(Item(IDC_LOG), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-void CMainDialog::ReportFinding(const Finding& finding) { AddLogLine(finding.line); }
+// A step that failed has no line: the log says only what was done.
+void CMainDialog::ReportFinding(const Finding& finding) {
+    if (finding.succeeded) AddLogLine(finding.line);
+}
 
 void CMainDialog::ResetLog() { SendMessageW(Item(IDC_LOG), LB_RESETCONTENT, 0, 0); }
 
