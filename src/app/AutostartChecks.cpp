@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/AutostartChecks.h"
 #include "app/CleanerDlg.h"
 #include "app/StringIds.h"
 #include "sys/Findings.h"
@@ -36,22 +37,28 @@ const char* const kRunKeys[] = {
 
 const char* const kDefaultShell = "explorer.exe";
 
-// The file name a Run command starts: what follows its last backslash, cut
-// back until it ends in a dot and three characters, so "foo.exe /s" gives
-// "foo.exe". Text with no such dot is cut away completely.
+// Registry data as the program's character buffer holds it: up to the
+// first terminator.
+std::string DataText(const std::uint8_t* data, std::uint32_t size) {
+    const auto* begin = reinterpret_cast<const char*>(data);
+    const char* end = std::find(begin, begin + size, '\0');
+    return std::string(begin, end);
+}
+
+}  // namespace
+
 std::string RunFilePart(const std::string& lowerData) {
     const std::size_t slash = lowerData.rfind('\\');
     std::string part = slash == std::string::npos ? lowerData : lowerData.substr(slash + 1);
-    while (!part.empty()) {
-        const std::size_t dot = part.size() >= kExtensionLength ? part.size() - kExtensionLength : 0;
-        if (part[dot] == '.') break;
+    // Fewer than four characters hold no dot with three after it, even when
+    // the first is a dot: ".js" names no file, and as a registration it
+    // would match every value and file holding that text.
+    while (!part.empty() && !(part.size() >= kExtensionLength && part[part.size() - kExtensionLength] == '.')) {
         part.pop_back();
     }
     return part;
 }
 
-// The first registration the value names, or names.size().
-//
 // Two tests on purpose: the value's name against the registered name
 // without regard to case, and the registered name as it stands inside the
 // lower-cased data. The second is case-sensitive, so a name registered with
@@ -66,16 +73,6 @@ std::size_t MatchRegistered(const std::vector<std::string>& names, const std::st
     }
     return names.size();
 }
-
-// Registry data as the program's character buffer holds it: up to the
-// first terminator.
-std::string DataText(const std::uint8_t* data, std::uint32_t size) {
-    const auto* begin = reinterpret_cast<const char*>(data);
-    const char* end = std::find(begin, begin + size, '\0');
-    return std::string(begin, end);
-}
-
-}  // namespace
 
 int CCleanerDlg::CheckRunEntries(std::vector<std::string>& names) {
     static const RegKey kRoots[] = {winroot::kLocalMachine, winroot::kCurrentUser};

@@ -12,6 +12,14 @@
 
 #include "platform/WinDefs.h"
 
+// Which folder a path leads to, whatever way it was reached: the volume's
+// serial number and the file index the system keeps for the folder.
+struct FolderId {
+    std::uint32_t volume = 0;
+    std::uint64_t index = 0;
+    bool operator==(const FolderId& other) const { return volume == other.volume && index == other.index; }
+};
+
 // One entry of a directory search.
 struct FindData {
     std::string name;              // without path
@@ -154,6 +162,10 @@ public:
     virtual FindHandle FindFirst(const std::string& pattern, FindData& out, std::int32_t& error) = 0;
     virtual bool FindNext(FindHandle find, FindData& out) = 0;
     virtual void FindEnd(FindHandle find) = 0;
+    // The identity of the folder at `path` ("C:\" for a drive's root), from
+    // the folder opened with backup semantics. The 9x family cannot open a
+    // folder and answers with an error.
+    virtual std::int32_t FolderIdentity(const std::string& path, FolderId& out) = 0;
 
     // --- files ------------------------------------------------------------------
     // CreateFile for reading, read sharing only, an existing file.

@@ -78,60 +78,35 @@ std::uint8_t* HeaderBlockBuffer() {
 // An open file whose first bytes were read already: a later read that lies
 // wholly inside them is served from memory, any other goes to the file, so
 // the answers are those of reading the file itself.
-struct CFileStart {
-    IPlatform& platform;
-    FileHandle file;
-    const std::uint8_t* start;
-    std::uint32_t have;
+class CFileStart : public IFileBytes {
+public:
+    CFileStart(IPlatform& platform, FileHandle file, const std::uint8_t* start, std::uint32_t have)
+        : m_platform(platform), m_file(file), m_pStart(start), m_have(have) {}
 
-    std::uint32_t Read(std::uint64_t offset, std::uint8_t* buffer, std::uint32_t length) const {
-        if (Fits(have, offset, length)) {
-            std::copy(start + offset, start + offset + length, buffer);
+    std::uint32_t Read(std::uint64_t offset, std::uint8_t* buffer, std::uint32_t length) const override {
+        if (Fits(m_have, offset, length)) {
+            std::copy(m_pStart + offset, m_pStart + offset + length, buffer);
             return length;
         }
         // A start read that came back short met the end of the file: there
         // is nothing more to read anywhere past it.
-        if (have < kRuleSpan) {
-            if (offset >= have) return 0;
-            const auto inside = static_cast<std::uint32_t>(std::min<std::uint64_t>(length, have - offset));
-            std::copy(start + offset, start + offset + inside, buffer);
+        if (m_have < kRuleSpan) {
+            if (offset >= m_have) return 0;
+            const auto inside = static_cast<std::uint32_t>(std::min<std::uint64_t>(length, m_have - offset));
+            std::copy(m_pStart + offset, m_pStart + offset + inside, buffer);
             return inside;
         }
         std::uint32_t read = 0;
-        if (platform.ReadAt(file, offset, buffer, length, read) != ERROR_SUCCESS) read = 0;
+        if (m_platform.ReadAt(m_file, offset, buffer, length, read) != ERROR_SUCCESS) read = 0;
         return std::min(read, length);
     }
-    std::uint32_t ReadZeroFilled(std::uint64_t offset, std::uint8_t* buffer, std::uint32_t length) const {
-        const std::uint32_t read = Read(offset, buffer, length);
-        std::fill(buffer + read, buffer + length, std::uint8_t{0});
-        return read;
-    }
+
+private:
+    IPlatform& m_platform;
+    FileHandle m_file;
+    const std::uint8_t* m_pStart;
+    std::uint32_t m_have;
 };
-
-enum class PeVerdict { None, BagleN, Tanatos };
-
-// The pre-checks' reads on an open file that begins with a full DOS header.
-PeVerdict ProbeExecutable(const CFileStart& file, const std::uint8_t* dosHeader) {
-    const std::uint32_t ntOffset = NtHeadersOffset(dosHeader, pe::kDosHeaderSize);
-    std::uint8_t ntHeaders[pe::kNtHeadersSize];
-    const std::uint32_t ntRead = file.ReadZeroFilled(ntOffset, ntHeaders, sizeof ntHeaders);
-    if (ntRead == 0 || !HasPeSignature(ntHeaders, ntRead)) return PeVerdict::None;
-
-    const std::uint32_t blockLength = HeaderBlockLength(ntHeaders, ntRead);
-    if (blockLength == 0) return PeVerdict::None;
-    std::uint8_t* block = HeaderBlockBuffer();
-    const std::uint32_t blockRead = file.Read(ntOffset, block, blockLength);
-    if (blockRead == 0) return PeVerdict::None;
-
-    const PeProbePositions at = LocatePeProbes(ntHeaders, ntRead, block, blockRead);
-    std::uint8_t marker[pe::kBagleMarkerSize];
-    std::uint8_t stub[pe::kTanatosStubSize];
-    file.ReadZeroFilled(at.bagleMarker, marker, sizeof marker);
-    file.ReadZeroFilled(at.tanatosStub, stub, sizeof stub);
-    if (IsBagleNMarker(marker)) return PeVerdict::BagleN;
-    if (IsTanatosStub(stub)) return PeVerdict::Tanatos;
-    return PeVerdict::None;
-}
 
 // A file named as infected and left for now; what is done to it next, if
 // anything, is a finding of its own.
@@ -213,11 +188,11 @@ int CCleanerDlg::ClassifyFile(const std::string& path) {
         m_platform.CloseFile(file);
         return 0;
     }
-    const CFileStart content{m_platform, file, start, read};
-    std::uint8_t dosHeader[pe::kDosHeaderSize];
-    const std::uint32_t dosRead = content.ReadZeroFilled(0, dosHeader, sizeof dosHeader);
-    const PeVerdict verdict =
-        IsDosExecutable(dosHeader, dosRead) ? ProbeExecutable(content, dosHeader) : PeVerdict::None;
+    const CFileStart content(m_platform, file, start, read);
+    // The start read holds the DOS header whenever the file does.
+    const PeVerdict verdict = IsDosExecutable(start, read)
+                                  ? ProbeExecutable(content, start, HeaderBlockBuffer())
+                                  : PeVerdict::None;
     // Closed before anything is done to the file: the system refuses to
     // delete a file that is held open, our own handle included.
     m_platform.CloseFile(file);

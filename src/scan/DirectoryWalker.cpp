@@ -1,5 +1,7 @@
 #include "scan/DirectoryWalker.h"
 
+#include <algorithm>
+
 #include "platform/Platform.h"
 #include "sys/Text.h"
 
@@ -41,6 +43,16 @@ bool CDirectoryWalker::AddExtension(const std::string& ext) {
 void CDirectoryWalker::ClearExtensions() { m_extensions.clear(); }
 
 void CDirectoryWalker::Walk(const std::string& dir) {
+    // A link to a folder is passed over where the system marks it (see
+    // ProcessEntry), but a network share whose server follows its own links
+    // shows them as plain folders. A folder that is one of its own
+    // ancestors would be walked again and again, and two such links in one
+    // folder would make the walk go on for ever, so it is not entered.
+    FolderId id;
+    const bool known = m_platform.FolderIdentity(dir.size() == 2 ? dir + "\\" : dir, id) == ERROR_SUCCESS;
+    if (known && std::find(m_ancestors.begin(), m_ancestors.end(), id) != m_ancestors.end()) return;
+    if (known) m_ancestors.push_back(id);
+
     m_strParentDir = m_strCurrentDir;
     m_strCurrentDir = dir;
     OnEnterDirectory(m_strCurrentDir);
@@ -66,6 +78,7 @@ void CDirectoryWalker::Walk(const std::string& dir) {
     const std::size_t slash = m_strParentDir.rfind('\\');
     if (slash != std::string::npos) m_strParentDir.erase(slash);
     m_strParentDir += '\\';
+    if (known) m_ancestors.pop_back();
 }
 
 void CDirectoryWalker::ProcessEntry(const std::string& name, std::uint32_t attributes) {
@@ -78,7 +91,10 @@ void CDirectoryWalker::ProcessEntry(const std::string& name, std::uint32_t attri
         // (Vista and later ship such links under the profile folders); its
         // target is walked where it really lives.
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return;
+        if (m_depth >= kMaxDepth) return;
+        ++m_depth;
         Walk(m_strCurrentDir + name);
+        --m_depth;
         return;
     }
 

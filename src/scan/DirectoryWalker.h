@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-class IPlatform;
+#include "platform/Platform.h"
 
 class CDirectoryWalker {
 public:
@@ -28,6 +28,13 @@ public:
     // Set by the user interface thread to stop the walk; read at every entry.
     std::atomic<int> m_bAbort{0};
 
+    // How many folder levels below the starting folder are entered. The walk
+    // recurses once per level, and paths may be 32,767 characters long, so
+    // a tree built to be deep (or a link loop the system shows as a plain
+    // folder) would otherwise run the scan thread out of stack; real trees
+    // stay far below this.
+    static constexpr int kMaxDepth = 256;
+
 protected:
     virtual void OnEnterDirectory(std::string dir);
     virtual void OnFile(std::string path);
@@ -38,6 +45,10 @@ protected:
 private:
     void ProcessEntry(const std::string& name, std::uint32_t attributes);
 
+    int m_depth = 0;
+    // The folders from the walk's start down to the one being listed, as
+    // far as their identity could be read.
+    std::vector<FolderId> m_ancestors;
     std::string m_strParentDir;
     std::string m_strCurrentDir;
     std::vector<std::string> m_extensions;

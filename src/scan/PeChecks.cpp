@@ -75,3 +75,42 @@ bool IsBagleNMarker(const std::uint8_t* bytes) {
 }
 
 bool IsTanatosStub(const std::uint8_t* bytes) { return std::memcmp(bytes, kTanatosStub, sizeof kTanatosStub) == 0; }
+
+std::uint32_t CMemoryFileBytes::Read(std::uint64_t offset, std::uint8_t* buffer, std::uint32_t length) const {
+    if (offset >= m_size) return 0;
+    const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(length, m_size - offset));
+    std::copy(m_pData + offset, m_pData + offset + n, buffer);
+    return n;
+}
+
+namespace {
+
+std::uint32_t ReadZeroFilled(const IFileBytes& file, std::uint64_t offset, std::uint8_t* buffer,
+                             std::uint32_t length) {
+    const std::uint32_t read = std::min(file.Read(offset, buffer, length), length);
+    std::fill(buffer + read, buffer + length, std::uint8_t{0});
+    return read;
+}
+
+}  // namespace
+
+PeVerdict ProbeExecutable(const IFileBytes& file, const std::uint8_t* dosHeader, std::uint8_t* block) {
+    const std::uint32_t ntOffset = NtHeadersOffset(dosHeader, pe::kDosHeaderSize);
+    std::uint8_t ntHeaders[pe::kNtHeadersSize];
+    const std::uint32_t ntRead = ReadZeroFilled(file, ntOffset, ntHeaders, sizeof ntHeaders);
+    if (ntRead == 0 || !HasPeSignature(ntHeaders, ntRead)) return PeVerdict::None;
+
+    const std::uint32_t blockLength = HeaderBlockLength(ntHeaders, ntRead);
+    if (blockLength == 0) return PeVerdict::None;
+    const std::uint32_t blockRead = std::min(file.Read(ntOffset, block, blockLength), blockLength);
+    if (blockRead == 0) return PeVerdict::None;
+
+    const PeProbePositions at = LocatePeProbes(ntHeaders, ntRead, block, blockRead);
+    std::uint8_t marker[pe::kBagleMarkerSize];
+    std::uint8_t stub[pe::kTanatosStubSize];
+    ReadZeroFilled(file, at.bagleMarker, marker, sizeof marker);
+    ReadZeroFilled(file, at.tanatosStub, stub, sizeof stub);
+    if (IsBagleNMarker(marker)) return PeVerdict::BagleN;
+    if (IsTanatosStub(stub)) return PeVerdict::Tanatos;
+    return PeVerdict::None;
+}

@@ -64,3 +64,30 @@ PeProbePositions LocatePeProbes(const std::uint8_t* ntHeaders, std::size_t ntLen
 bool IsBagleNMarker(const std::uint8_t* bytes);
 // The 16 bytes of the Tanatos packer's stub.
 bool IsTanatosStub(const std::uint8_t* bytes);
+
+// Where the pre-checks read a file from: the classifier's open file, or
+// bytes already in memory.
+class IFileBytes {
+public:
+    virtual ~IFileBytes() = default;
+    // Copies at most `length` bytes from `offset` on; returns how many.
+    virtual std::uint32_t Read(std::uint64_t offset, std::uint8_t* buffer, std::uint32_t length) const = 0;
+};
+
+// A whole file held in memory.
+class CMemoryFileBytes : public IFileBytes {
+public:
+    CMemoryFileBytes(const std::uint8_t* data, std::size_t size) : m_pData(data), m_size(data ? size : 0) {}
+    std::uint32_t Read(std::uint64_t offset, std::uint8_t* buffer, std::uint32_t length) const override;
+
+private:
+    const std::uint8_t* m_pData;
+    std::size_t m_size;
+};
+
+enum class PeVerdict { None, BagleN, Tanatos };
+
+// The pre-checks' reads of a file that begins with the full DOS header
+// `dosHeader` (see IsDosExecutable). `block` is scratch room of
+// pe::kMaxHeaderBlock bytes for the header block.
+PeVerdict ProbeExecutable(const IFileBytes& file, const std::uint8_t* dosHeader, std::uint8_t* block);

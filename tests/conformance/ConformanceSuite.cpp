@@ -1,6 +1,7 @@
 #include "ConformanceSuite.h"
 
 #include <algorithm>
+#include <cctype>
 #include <vector>
 
 #include "RecordingView.h"
@@ -238,6 +239,25 @@ TEST_P(PlatformConformance, ProfileEntriesAreWrittenAndReadBackIgnoringCase) {
     ASSERT_EQ(P().WriteProfileText(ini, "windows", "load", "explorer.exe"), ERROR_SUCCESS);
     EXPECT_EQ(P().GetProfileText(ini, "windows", "load", text, 260), 12u);
     EXPECT_EQ(text, "explorer.exe");
+}
+
+TEST_P(PlatformConformance, AFolderKeepsItsIdentityHoweverItsPathIsWritten) {
+    const std::string ini = Host().ScratchIniFile();
+    ASSERT_EQ(P().WriteProfileText(ini, "windows", "load", "x"), ERROR_SUCCESS);
+    const std::string dir = ini.substr(0, ini.rfind('\\'));
+    FolderId a, b, root;
+    if (!IsNT() && Host().KnownDeviation("FolderIdentityOn9x").empty()) {
+        EXPECT_NE(P().FolderIdentity(dir, a), ERROR_SUCCESS) << "the 9x family opens no folder";
+        return;
+    }
+    ASSERT_EQ(P().FolderIdentity(dir, a), ERROR_SUCCESS);
+    std::string upper = dir;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    ASSERT_EQ(P().FolderIdentity(upper + "\\", b), ERROR_SUCCESS);
+    EXPECT_TRUE(a == b);
+    ASSERT_EQ(P().FolderIdentity(dir.substr(0, 3), root), ERROR_SUCCESS);
+    EXPECT_FALSE(a == root);
+    EXPECT_NE(P().FolderIdentity(dir + "\\no such folder", b), ERROR_SUCCESS);
 }
 
 TEST_P(PlatformConformance, ComputerHasAName) {

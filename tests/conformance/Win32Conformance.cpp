@@ -120,6 +120,7 @@ public:
                 return "Wine refuses to delete a key with subkeys in 9x mode too";
             if (test == "SnapshotPathOn9x") return "Wine's snapshot names the bare file in 9x mode too";
             if (test == "ModulePathOn9x") return "Wine has the process-status library in 9x mode too";
+            if (test == "FolderIdentityOn9x") return "Wine opens folders in 9x mode too";
         }
         return {};
     }

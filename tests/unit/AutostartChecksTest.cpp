@@ -106,6 +106,8 @@ const RunCase kRunCases[] = {
     // and the registration keeps its name.
     {"NoDotInFilePart", "bar.exe", "C:\\tools\\runner", true, 1, "bar.exe", "I-Worm.Bar"},
     {"ShortFilePartWithDot", "baz.exe", "C:\\a.js", true, 2, "baz.exe", "I-Worm.Bar"},
+    // Three characters after a leading dot are no name with an extension.
+    {"FilePartOfADotAndTwo", "baz.exe", "C:\\tools\\.js", true, 2, "baz.exe", "I-Worm.Bar"},
     {"Unrelated", "Sound", "C:\\WINDOWS\\sndvol32.exe", false, 0, "", ""},
     // The search covers the whole command, folders included.
     {"RegisteredNameInAFolderName", "Sound", "C:\\foo.exe.d\\sndvol32.exe", true, 0, "sndvol32.exe", "I-Worm.Foo"},

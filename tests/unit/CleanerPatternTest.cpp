@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "MachineAudit.h"
 #include "TestMachine.h"
 #include "app/StringIds.h"
 #include "cleaners/CleanerPattern.h"
@@ -421,17 +422,14 @@ TEST(RestoreWebcheckServerEdges, Win9xWithoutAnySystemDirectoryWritesNothing) {
 namespace {
 
 // Every platform call the removal and the repair make.
-const char* const kSweptCalls[] = {"GetAttributes", "SetAttributes", "RemoveFile", "RemoveAtRestart",
-                                   "SystemDirectory", "OpenKey", "QueryValue", "SetValue", "SetKeyDefault"};
-
-struct SweepRun {
-    int faultsFired = 0;
-};
+const std::vector<std::string> kSweptCalls = {"GetAttributes", "SetAttributes", "RemoveFile", "RemoveAtRestart",
+                                              "SystemDirectory", "OpenKey", "QueryValue", "SetValue",
+                                              "SetKeyDefault"};
 
 // Plants a plain, a read-only and a locked virus file and a hijacked
-// webcheck value, runs the steps with one injected fault, and checks that
-// every line stands for a change the machine really shows.
-SweepRun RunWithFault(std::uint32_t platform, const std::string& op, int nth, bool persistent) {
+// webcheck value, runs the steps with one injected fault, and audits every
+// line against the machine and every change against the lines.
+int RunWithFault(std::uint32_t platform, const SFault& fault) {
     CTestMachine t(platform);
     const std::string paths[] = {"C:\\WINDOWS\\plain.exe", "C:\\WINDOWS\\ro.exe", "C:\\WINDOWS\\locked.exe"};
     t.drive.WriteFile("WINDOWS/plain.exe", "MZ");
@@ -441,64 +439,31 @@ SweepRun RunWithFault(std::uint32_t platform, const std::string& op, int nth, bo
     t.machine.LockFile(paths[2], true);
     t.machine.PutString(HKCR, kWebcheckKey, "", "C:\\WINDOWS\\System32\\shimgapi.dll");
 
-    t.machine.FailCall(op, "", ERROR_ACCESS_DENIED, nth, persistent);
+    const SMachineState before = CaptureMachine(t.machine);
+    t.machine.FailCall(fault.op, "", fault.error, fault.nth, fault.persistent);
     const VirusFileTags tags{" (I-Worm.Test)", "(I-Worm.Test) ", RestartTagOrder::TagBeforePath,
                              IDS_VIRUS_FILE_DELETED};
     for (const std::string& p : paths) t.dlg->RemoveVirusFile(p, RemoveFileOptions::Full(), tags);
     t.dlg->RestoreWebcheckServer(t.dlg->LoadText(IDS_REGISTRY_KEY_RESTORED));
+    const int fired = t.machine.FaultsFired();
+    t.machine.ClearFaults();
 
-    const auto findings = t.view.Findings();
-    EXPECT_EQ(Lines(t).size(), findings.size()) << "every line is a finding";
-    const auto scheduled = t.machine.RestartDeletions();
-    for (const Finding& f : findings) {
-        EXPECT_TRUE(f.succeeded) << f.line;
-        switch (f.kind) {
-            case ActionKind::FileDeleted:
-                EXPECT_FALSE(Exists(t, f.target)) << f.line;
-                break;
-            case ActionKind::FileDeleteScheduled:
-                EXPECT_TRUE(std::find(scheduled.begin(), scheduled.end(), f.target) != scheduled.end()) << f.line;
-                break;
-            case ActionKind::RegistryValueRestored:
-                EXPECT_NE(ValueOf(t.machine, HKCR, kWebcheckKey, "").second, "C:\\WINDOWS\\System32\\shimgapi.dll")
-                    << f.line;
-                break;
-            default:
-                ADD_FAILURE() << "unexpected finding: " << f.line;
-        }
-    }
-    // And the reverse: a change the machine shows was reported.
-    for (const std::string& p : paths) {
-        const bool reported = std::any_of(findings.begin(), findings.end(), [&](const Finding& f) {
-            return f.target == p && f.kind == ActionKind::FileDeleted;
-        });
-        if (!Exists(t, p)) {
-            EXPECT_TRUE(reported) << p << " vanished without a line";
-        }
-    }
+    EXPECT_EQ(Lines(t).size(), t.view.Findings().size()) << "every line is a finding";
+    AuditRun(before, CaptureMachine(t.machine), t.view.AllFindings());
     EXPECT_EQ(t.machine.OpenFileCount(), 0);
-    return {t.machine.FaultsFired()};
+    return fired;
 }
 
 }  // namespace
 
-class CleanerPatternFaultSweep : public testing::TestWithParam<std::tuple<std::uint32_t, bool>> {};
+class CleanerPatternFaultSweep : public testing::TestWithParam<std::uint32_t> {};
 
 TEST_P(CleanerPatternFaultSweep, NoLineClaimsAFailedStep) {
-    const auto [platform, persistent] = GetParam();
-    for (const char* op : kSweptCalls) {
-        // Call 1, 2, 3, ... until a run no longer reaches the fault.
-        for (int nth = 1; nth < 100; ++nth) {
-            SCOPED_TRACE(std::string(op) + " #" + std::to_string(nth));
-            if (RunWithFault(platform, op, nth, persistent).faultsFired == 0) break;
-        }
-    }
+    const std::uint32_t platform = GetParam();
+    SweepFaults(kSweptCalls, {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION},
+                [&](const SFault& fault) { return RunWithFault(platform, fault); });
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, CleanerPatternFaultSweep,
-                         testing::Combine(testing::Values(VER_PLATFORM_WIN32_NT, VER_PLATFORM_WIN32_WINDOWS),
-                                          testing::Bool()),
-                         [](const testing::TestParamInfo<std::tuple<std::uint32_t, bool>>& info) {
-                             return FamilyName(std::get<0>(info.param)) +
-                                    (std::get<1>(info.param) ? "Persistent" : "Once");
-                         });
+                         testing::Values(VER_PLATFORM_WIN32_NT, VER_PLATFORM_WIN32_WINDOWS),
+                         [](const testing::TestParamInfo<std::uint32_t>& info) { return FamilyName(info.param); });

@@ -142,6 +142,24 @@ TEST(DirectoryWalker, DoesNotFollowALinkBackUpTheTree) {
     EXPECT_EQ(Matches(f.walker.events), std::vector<std::string>{"C:\\Users\\me\\doc.txt"});
 }
 
+// A network share whose server follows its own links lists them as plain
+// folders; two links back up in one folder would make the walk branch for
+// ever. A folder that is one of its own ancestors is not entered, and a link
+// elsewhere is walked like any folder.
+TEST(DirectoryWalker, FolderReachedAgainFromBelowIsNotEnteredWhereLinksLookLikeFolders) {
+    WalkFixture f;
+    f.machine.ShowLinksAsFolders(true);
+    f.root.WriteFile("Users/me/doc.txt");
+    f.root.WriteFile("Shared/team.txt");
+    std::filesystem::create_directory_symlink(f.root.Path() + "/Users", f.root.Path() + "/Users/me/Up");
+    std::filesystem::create_directory_symlink(f.root.Path(), f.root.Path() + "/Users/me/Root");
+    std::filesystem::create_directory_symlink(f.root.Path() + "/Shared", f.root.Path() + "/Users/me/Team");
+    f.walker.Walk("C:");
+    EXPECT_EQ(Matches(f.walker.events),
+              (std::vector<std::string>{"C:\\Shared\\team.txt", "C:\\Users\\me\\doc.txt",
+                                        "C:\\Users\\me\\Team\\team.txt"}));
+}
+
 TEST(DirectoryWalker, UnlistableDirectoryIsEnteredThenPassedOver) {
     WalkFixture f;
     f.root.WriteFile("locked/secret.exe");

@@ -141,15 +141,23 @@ CScopedWindowsVersion::CScopedWindowsVersion(const std::wstring& version)
 
 // --- files --------------------------------------------------------------------
 
+// The file functions take a path of MAX_PATH characters or more only with
+// the long-path prefix; the hostile-tree tests plant such paths.
+std::wstring LongPath(const std::wstring& path) {
+    if (path.size() < MAX_PATH - 12 || path.rfind(L"\\\\?\\", 0) == 0) return path;
+    return L"\\\\?\\" + path;
+}
+
 void CreateDirectoryChecked(const std::wstring& path) {
-    if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    if (!CreateDirectoryW(LongPath(path).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
         throw std::runtime_error("cannot create the directory " + ToUtf8(path) + ", error " +
                                  std::to_string(GetLastError()));
     }
 }
 
 void WriteFileChecked(const std::wstring& path, const std::string& content) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         throw std::runtime_error("cannot create " + ToUtf8(path) + ", error " + std::to_string(GetLastError()));
     }
@@ -160,7 +168,7 @@ void WriteFileChecked(const std::wstring& path, const std::string& content) {
 }
 
 bool FileExists(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const DWORD attributes = GetFileAttributesW(LongPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -196,15 +204,15 @@ bool IsInsideTestArea(const std::wstring& path) {
 namespace {
 
 bool RemoveTreeUnchecked(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const DWORD attributes = GetFileAttributesW(LongPath(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return DeleteFileW(path.c_str()) != 0;
+    SetFileAttributesW(LongPath(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return DeleteFileW(LongPath(path).c_str()) != 0;
     // A link is removed, never followed: under Wine it may lead to the host.
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveDirectoryW(path.c_str()) != 0;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveDirectoryW(LongPath(path).c_str()) != 0;
     bool ok = true;
     WIN32_FIND_DATAW found;
-    HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &found);
+    HANDLE h = FindFirstFileW(LongPath(path + L"\\*").c_str(), &found);
     if (h != INVALID_HANDLE_VALUE) {
         do {
             const std::wstring name = found.cFileName;
@@ -213,7 +221,7 @@ bool RemoveTreeUnchecked(const std::wstring& path) {
         } while (FindNextFileW(h, &found));
         FindClose(h);
     }
-    return RemoveDirectoryW(path.c_str()) && ok;
+    return RemoveDirectoryW(LongPath(path).c_str()) && ok;
 }
 
 // Removes path and everything below it, but nothing outside the test area.

@@ -107,6 +107,8 @@ private:
     std::wstring m_strRoot;
 };
 
+// `path` with the long-path prefix when it is too long for the plain form.
+std::wstring LongPath(const std::wstring& path);
 void CreateDirectoryChecked(const std::wstring& path);
 void WriteFileChecked(const std::wstring& path, const std::string& content);
 bool FileExists(const std::wstring& path);

@@ -109,7 +109,10 @@ std::int32_t CSimMachine::ReadAt(FileHandle file, std::uint64_t offset, std::uin
     read = 0;
     auto it = m_files.find(file);
     if (it == m_files.end() || it->second.write) return ERROR_INVALID_HANDLE;
-    if (std::int32_t e = CheckFault("ReadAt", it->second.winPath)) return e;
+    if (std::int32_t e = CheckFault("ReadAt", it->second.winPath)) {
+        if (e != kShortTransfer) return e;
+        length /= 2;
+    }
     // Like ReadFile, a read returns what is there: fewer bytes near the end,
     // none past it.
     while (read < length) {
@@ -127,7 +130,10 @@ std::int32_t CSimMachine::WriteTo(FileHandle file, const std::uint8_t* data, std
     written = 0;
     auto it = m_files.find(file);
     if (it == m_files.end() || !it->second.write) return ERROR_INVALID_HANDLE;
-    if (std::int32_t e = CheckFault("WriteTo", it->second.winPath)) return e;
+    if (std::int32_t e = CheckFault("WriteTo", it->second.winPath)) {
+        if (e != kShortTransfer) return e;
+        length /= 2;
+    }
     std::ofstream out(it->second.hostPath, std::ios::binary | std::ios::app);
     out.write(reinterpret_cast<const char*>(data), length);
     if (!out) return ERROR_DISK_FULL;

@@ -110,6 +110,25 @@ std::uint32_t CSimMachine::DriveType(const std::string& root) {
     return drive == m_drives.end() ? DRIVE_NO_ROOT_DIR : drive->second.type;
 }
 
+void CSimMachine::ShowLinksAsFolders(bool shown) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    m_bLinksAsFolders = shown;
+}
+
+std::int32_t CSimMachine::FolderIdentity(const std::string& path, FolderId& out) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (std::int32_t e = CheckFault("FolderIdentity", path)) return e;
+    // The 9x family's CreateFile does not open folders.
+    if (m_platformId != VER_PLATFORM_WIN32_NT) return ERROR_ACCESS_DENIED;
+    const std::string host = HostPathLocked(path);
+    struct stat st {};
+    // Through links, as the system opens the folder a link leads to.
+    if (host.empty() || ::stat(host.c_str(), &st) != 0) return ERROR_PATH_NOT_FOUND;
+    out.volume = static_cast<std::uint32_t>(st.st_dev);
+    out.index = static_cast<std::uint64_t>(st.st_ino);
+    return ERROR_SUCCESS;
+}
+
 FindHandle CSimMachine::FindFirst(const std::string& pattern, FindData& out, std::int32_t& error) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     error = CheckFault("FindFirst", pattern);
@@ -148,7 +167,7 @@ FindHandle CSimMachine::FindFirst(const std::string& pattern, FindData& out, std
         const bool isLink = statted && S_ISLNK(st.st_mode);
         const bool isDir = isLink ? it->is_directory(sec) : (statted && S_ISDIR(st.st_mode));
         entry.attributes = isDir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-        if (isLink) entry.attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        if (isLink && !m_bLinksAsFolders) entry.attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
         auto extra = m_attributes.find(ToLowerName(dir + "\\" + entry.name));
         if (extra != m_attributes.end()) {
             entry.attributes = (entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) |

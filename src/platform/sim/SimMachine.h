@@ -27,6 +27,9 @@ public:
     // A file some other program holds open without sharing: opening,
     // deleting and renaming it are refused with a sharing violation.
     void LockFile(const std::string& winPath, bool locked);
+    // A system that lists a link to a folder as a plain folder, as a network
+    // share whose server follows its own links does (and as Wine does).
+    void ShowLinksAsFolders(bool shown);
     // The host path behind a Windows path on a mapped drive; empty if none.
     std::string HostPath(const std::string& winPath) const;
 
@@ -98,8 +101,14 @@ public:
     // `persistent`, every matching call after it.
     void FailCall(const std::string& op, const std::string& target, std::int32_t error, int nth = 1,
                   bool persistent = true);
+    // Given as the error of a ReadAt or WriteTo fault: the call succeeds
+    // but moves only half the bytes asked for (none of a single byte), as a
+    // read of a file that shrank meanwhile or a write to a full disk does.
+    static constexpr std::int32_t kShortTransfer = 0x7FFF0001;
     void ClearFaults();
     int FaultsFired() const;
+    // How often each operation was called since the machine was made.
+    std::map<std::string, int> CallCounts() const;
 
     // --- the seam -----------------------------------------------------------
     std::uint32_t PlatformId() override;
@@ -151,6 +160,7 @@ public:
     FindHandle FindFirst(const std::string& pattern, FindData& out, std::int32_t& error) override;
     bool FindNext(FindHandle find, FindData& out) override;
     void FindEnd(FindHandle find) override;
+    std::int32_t FolderIdentity(const std::string& path, FolderId& out) override;
 
     std::int32_t OpenForRead(const std::string& path, FileHandle& out) override;
     std::int32_t CreateForWrite(const std::string& path, bool failIfExists, FileHandle& out) override;
@@ -246,6 +256,7 @@ private:
     std::map<ProcessHandle, std::uint32_t> m_processHandles;
     ProcessHandle m_nextProcessHandle = 0x100;
     bool m_bPerfDataDisabled = false;
+    bool m_bLinksAsFolders = false;
     std::string m_computerName = "KESTRO-PC";
     std::vector<SimCacheEntry> m_cache;
     struct CacheSearch {
@@ -276,4 +287,5 @@ private:
     std::vector<std::string> m_lockedFiles;  // lower-case Windows paths
     std::vector<Fault> m_faults;
     int m_faultsFired = 0;
+    std::map<std::string, int> m_callCounts;
 };

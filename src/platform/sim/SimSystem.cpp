@@ -93,6 +93,11 @@ void CSimMachine::ClearFaults() {
     m_faultsFired = 0;
 }
 
+std::map<std::string, int> CSimMachine::CallCounts() const {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    return m_callCounts;
+}
+
 int CSimMachine::FaultsFired() const {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return m_faultsFired;
@@ -100,6 +105,7 @@ int CSimMachine::FaultsFired() const {
 
 std::int32_t CSimMachine::CheckFault(const char* op, const std::string& target) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    ++m_callCounts[op];
     const std::string lowTarget = ToLowerName(target);
     for (Fault& f : m_faults) {
         if (f.op != op) continue;

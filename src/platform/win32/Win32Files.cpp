@@ -5,6 +5,21 @@
 
 namespace {
 
+// The file functions refuse a path of MAX_PATH characters or more unless it
+// carries the "\\?\" prefix, and a body buried deep in a tree would be out of
+// reach. The prefix also turns off the functions' clean-up of the name
+// (trailing dots and blanks, "." and ".."), so only long paths get it; the
+// walk builds them from listed names, which need no clean-up. The margin
+// covers the "\*.*" a search adds to a folder's path.
+std::wstring WidePath(const std::string& path) {
+    std::wstring wide = Widen(path);
+    constexpr std::size_t kLongPath = MAX_PATH - 12;
+    if (wide.size() >= kLongPath && wide.size() >= 3 && wide[1] == L':' && wide[2] == L'\\') {
+        wide.insert(0, L"\\\\?\\");
+    }
+    return wide;
+}
+
 void Fill(const WIN32_FIND_DATAW& w, FindData& out) {
     out.name = Narrow(w.cFileName, wcslen(w.cFileName));
     out.attributes = w.dwFileAttributes;
@@ -26,7 +41,7 @@ std::uint32_t CWin32Platform::DriveType(const std::string& root) { return GetDri
 
 FindHandle CWin32Platform::FindFirst(const std::string& pattern, FindData& out, std::int32_t& error) {
     WIN32_FIND_DATAW w;
-    const HANDLE h = FindFirstFileW(Widen(pattern).c_str(), &w);
+    const HANDLE h = FindFirstFileW(WidePath(pattern).c_str(), &w);
     if (h == INVALID_HANDLE_VALUE) {
         error = static_cast<std::int32_t>(GetLastError());
         return kInvalidFind;
@@ -45,6 +60,24 @@ bool CWin32Platform::FindNext(FindHandle find, FindData& out) {
 
 void CWin32Platform::FindEnd(FindHandle find) { ::FindClose(reinterpret_cast<HANDLE>(find)); }
 
+std::int32_t CWin32Platform::FolderIdentity(const std::string& path, FolderId& out) {
+    // No access to the folder's content is asked for, only to its
+    // attributes, and every kind of sharing is granted: the open disturbs
+    // no other program.
+    const HANDLE h = CreateFileW(WidePath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return static_cast<std::int32_t>(GetLastError());
+    BY_HANDLE_FILE_INFORMATION info;
+    const BOOL ok = GetFileInformationByHandle(h, &info);
+    const std::int32_t error = ok ? ERROR_SUCCESS : static_cast<std::int32_t>(GetLastError());
+    CloseHandle(h);
+    if (!ok) return error;
+    out.volume = info.dwVolumeSerialNumber;
+    out.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return ERROR_SUCCESS;
+}
+
 namespace {
 
 HANDLE FH(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
@@ -53,14 +86,14 @@ std::int32_t LastError() { return static_cast<std::int32_t>(GetLastError()); }
 }  // namespace
 
 std::int32_t CWin32Platform::OpenForRead(const std::string& path, FileHandle& out) {
-    const HANDLE h = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    const HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     out = h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
     return h == INVALID_HANDLE_VALUE ? LastError() : ERROR_SUCCESS;
 }
 
 std::int32_t CWin32Platform::CreateForWrite(const std::string& path, bool failIfExists, FileHandle& out) {
-    const HANDLE h = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr,
+    const HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr,
                                  failIfExists ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     out = h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
     return h == INVALID_HANDLE_VALUE ? LastError() : ERROR_SUCCESS;
@@ -100,23 +133,23 @@ std::int32_t CWin32Platform::FileInfo(FileHandle file, std::uint32_t& attributes
 void CWin32Platform::CloseFile(FileHandle file) { CloseHandle(FH(file)); }
 
 std::uint32_t CWin32Platform::GetAttributes(const std::string& path) {
-    return GetFileAttributesW(Widen(path).c_str());
+    return GetFileAttributesW(WidePath(path).c_str());
 }
 
 std::int32_t CWin32Platform::SetAttributes(const std::string& path, std::uint32_t attributes) {
-    return SetFileAttributesW(Widen(path).c_str(), attributes) ? ERROR_SUCCESS : LastError();
+    return SetFileAttributesW(WidePath(path).c_str(), attributes) ? ERROR_SUCCESS : LastError();
 }
 
 std::int32_t CWin32Platform::RemoveFile(const std::string& path) {
-    return DeleteFileW(Widen(path).c_str()) ? ERROR_SUCCESS : LastError();
+    return DeleteFileW(WidePath(path).c_str()) ? ERROR_SUCCESS : LastError();
 }
 
 std::int32_t CWin32Platform::RemoveAtRestart(const std::string& path) {
-    return MoveFileExW(Widen(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? ERROR_SUCCESS : LastError();
+    return MoveFileExW(WidePath(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? ERROR_SUCCESS : LastError();
 }
 
 std::int32_t CWin32Platform::RenameFile(const std::string& from, const std::string& to, bool replaceExisting) {
-    const std::wstring wFrom = Widen(from), wTo = Widen(to);
+    const std::wstring wFrom = WidePath(from), wTo = WidePath(to);
     const BOOL ok = replaceExisting ? MoveFileExW(wFrom.c_str(), wTo.c_str(), MOVEFILE_REPLACE_EXISTING)
                                     : MoveFileW(wFrom.c_str(), wTo.c_str());
     return ok ? ERROR_SUCCESS : LastError();

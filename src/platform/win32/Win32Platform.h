@@ -56,6 +56,7 @@ public:
     FindHandle FindFirst(const std::string& pattern, FindData& out, std::int32_t& error) override;
     bool FindNext(FindHandle find, FindData& out) override;
     void FindEnd(FindHandle find) override;
+    std::int32_t FolderIdentity(const std::string& path, FolderId& out) override;
 
     std::int32_t OpenForRead(const std::string& path, FileHandle& out) override;
     std::int32_t CreateForWrite(const std::string& path, bool failIfExists, FileHandle& out) override;
