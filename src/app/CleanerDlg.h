@@ -118,6 +118,10 @@ public:
     RemoveOutcome RemoveVirusFile(const std::string& path, const RemoveFileOptions& options, const VirusFileTags& tags);
     // Puts back the webcheck component's in-process server under HKCR.
     void RestoreWebcheckServer(const std::string& message);
+    // Follows every Run value to its file; a body the classifier gives
+    // `familyCode` is stopped and deleted (short form), with the tags given.
+    // DoomHunter and Sober are known this way alone.
+    void RemoveClassifiedRunBodies(int familyCode, const std::string& killTag, const std::string& deletedTag);
 
     // --- family cleaners (cleaners/<family>.cpp), in the order the scan runs them
     // Runs every family cleaner in its fixed order (cleaners/CleanerOrder.cpp).

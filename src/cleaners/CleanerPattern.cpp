@@ -161,3 +161,21 @@ void CCleanerDlg::RestoreWebcheckServer(const std::string& message) {
     }
     RestoreRegistryValues(winroot::kClassesRoot, {kWebcheckParent, kWebcheckKey, "", data}, message, type);
 }
+
+void CCleanerDlg::RemoveClassifiedRunBodies(int familyCode, const std::string& killTag, const std::string& deletedTag) {
+    RunCommandOptions options;
+    options.bExpandPlaceholders = true;
+    options.trim = RunTrimRule::Dot;
+    options.base = RunBaseDir::System;
+    ForEachRunValue([&](const RunValue& value) {
+        const std::string path = NormalizeRunCommand(value.data, options);
+        // The classifier deletes a body it recognises itself, but not one
+        // that is running; the cleaner stops it and deletes it now.
+        // The Run value is left to the autostart checks.
+        if (path.empty() || ClassifyFile(path) != familyCode) return;
+        KillProcessByName({path, LoadText(IDS_VIRUS_MODULE_STOPPED) + killTag}, true);
+        VirusFileTags tags;
+        tags.deleted = deletedTag;
+        RemoveVirusFile(path, RemoveFileOptions::Short(), tags);
+    });
+}

@@ -23,21 +23,7 @@ void CCleanerDlg::CleanDoomHunter() {
     // whatever it starts.
     RegisterVirusNames({"Delete Me"}, kFamily);
 
-    RunCommandOptions options;
-    options.bExpandPlaceholders = true;
-    options.trim = RunTrimRule::Dot;
-    options.base = RunBaseDir::System;
-    ForEachRunValue([&](const RunValue& value) {
-        const std::string path = NormalizeRunCommand(value.data, options);
-        // The classifier deletes a body it recognises itself, but not one
-        // that is running; the cleaner stops it and deletes it now.
-        // The Run value is left to the autostart checks.
-        if (path.empty() || ClassifyFile(path) != kFamilyCode) return;
-        KillProcessByName({path, LoadText(IDS_VIRUS_MODULE_STOPPED) + kKillTag}, true);
-        VirusFileTags tags;
-        tags.deleted = kDeletedTag;
-        RemoveVirusFile(path, RemoveFileOptions::Short(), tags);
-    });
+    RemoveClassifiedRunBodies(kFamilyCode, kKillTag, kDeletedTag);
 
     RestoreWebcheckServer(LoadText(IDS_REGISTRY_KEY_RESTORED));
 }
