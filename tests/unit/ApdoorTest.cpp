@@ -227,17 +227,9 @@ int RunWithFault(std::uint32_t platform, bool memory, const SFault& fault) {
     b.t.machine.StartProcess(b.Put("C:\\WINDOWS\\Temp\\door.exe", BodyOf(kApdoorCode)));
     b.t.machine.StartProcess(b.Put("C:\\WINDOWS\\Temp\\abc.exe", BodyOf(kApdoorCode)), {true, true, false});
 
-    const SMachineState before = CaptureMachine(b.t.machine);
-    b.t.machine.FailCall(fault.op, "", fault.error, fault.nth, fault.persistent);
-    b.t.dlg->CleanApdoor();
-    const int fired = b.t.machine.FaultsFired();
-    b.t.machine.ClearFaults();
-
-    EXPECT_EQ(b.Log().size(), b.Findings().size()) << "every line is a finding";
-    AuditRun(before, CaptureMachine(b.t.machine), b.AllFindings());
+    const int fired = AuditedFaultRun(b.t.machine, b.t.view, fault, [&] { b.t.dlg->CleanApdoor(); });
     EXPECT_TRUE(b.Exists(tool));
     EXPECT_NE(b.Value(HKLM, kRunKeyPath, "Tool"), "<missing>");
-    EXPECT_EQ(b.t.machine.OpenFileCount(), 0);
     return fired;
 }
 

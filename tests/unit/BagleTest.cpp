@@ -339,19 +339,10 @@ int RunWithFault(std::uint32_t platform, const SFault& fault) {
     Put(t, sys + "\\winsys.exeopen", "x");
     t.machine.PutString(HKCU, "Software\\winexe\\a", "v", "1");
 
-    const SMachineState before = CaptureMachine(t.machine);
-    t.machine.FailCall(fault.op, "", fault.error, fault.nth, fault.persistent);
-    EXPECT_TRUE(t.dlg->CleanBagle());
-    const int fired = t.machine.FaultsFired();
-    t.machine.ClearFaults();
-
-    EXPECT_EQ(Lines(t).size(), t.view.Findings().size()) << "every line is a finding";
     SAuditOptions options;
     // The marker key goes whole, and a whole key's deletion writes no line.
     options.silentKeys = {"HKEY_CURRENT_USER\\Software\\winexe"};
-    AuditRun(before, CaptureMachine(t.machine), t.view.AllFindings(), options);
-    EXPECT_EQ(t.machine.OpenFileCount(), 0);
-    return fired;
+    return AuditedFaultRun(t.machine, t.view, fault, [&] { EXPECT_TRUE(t.dlg->CleanBagle()); }, options);
 }
 
 }  // namespace

@@ -439,18 +439,12 @@ int RunWithFault(std::uint32_t platform, const SFault& fault) {
     t.machine.LockFile(paths[2], true);
     t.machine.PutString(HKCR, kWebcheckKey, "", "C:\\WINDOWS\\System32\\shimgapi.dll");
 
-    const SMachineState before = CaptureMachine(t.machine);
-    t.machine.FailCall(fault.op, "", fault.error, fault.nth, fault.persistent);
-    const VirusFileTags tags{" (I-Worm.Test)", "(I-Worm.Test) ", RestartTagOrder::TagBeforePath,
-                             IDS_VIRUS_FILE_DELETED};
-    for (const std::string& p : paths) t.dlg->RemoveVirusFile(p, RemoveFileOptions::Full(), tags);
-    t.dlg->RestoreWebcheckServer(t.dlg->LoadText(IDS_REGISTRY_KEY_RESTORED));
-    const int fired = t.machine.FaultsFired();
-    t.machine.ClearFaults();
-
-    EXPECT_EQ(Lines(t).size(), t.view.Findings().size()) << "every line is a finding";
-    AuditRun(before, CaptureMachine(t.machine), t.view.AllFindings());
-    EXPECT_EQ(t.machine.OpenFileCount(), 0);
+    const int fired = AuditedFaultRun(t.machine, t.view, fault, [&] {
+        const VirusFileTags tags{" (I-Worm.Test)", "(I-Worm.Test) ", RestartTagOrder::TagBeforePath,
+                                 IDS_VIRUS_FILE_DELETED};
+        for (const std::string& p : paths) t.dlg->RemoveVirusFile(p, RemoveFileOptions::Full(), tags);
+        t.dlg->RestoreWebcheckServer(t.dlg->LoadText(IDS_REGISTRY_KEY_RESTORED));
+    });
     return fired;
 }
 

@@ -374,16 +374,8 @@ int RunWithFault(const Family& f, std::uint32_t platform, const SFault& fault) {
     t.machine.PutString(HKCU, kRunKeyPath, "Idle", "%systemroot%\\idle.exe");
     t.machine.PutString(HKCR, kWebcheckKey, "", SysDir(platform) + "\\dhwebcheck.dll");
 
-    const SMachineState before = CaptureMachine(t.machine);
-    t.machine.FailCall(fault.op, "", fault.error, fault.nth, fault.persistent);
-    Clean(t, f);
-    const int fired = t.machine.FaultsFired();
-    t.machine.ClearFaults();
-
-    EXPECT_EQ(Lines(t).size(), t.view.Findings().size()) << "every line is a finding";
-    AuditRun(before, CaptureMachine(t.machine), t.view.AllFindings());
+    const int fired = AuditedFaultRun(t.machine, t.view, fault, [&] { Clean(t, f); });
     EXPECT_TRUE(Exists(t, program));
-    EXPECT_EQ(t.machine.OpenFileCount(), 0);
     return fired;
 }
 

@@ -328,3 +328,23 @@ void SweepFaults(const std::vector<std::string>& ops, const std::vector<std::int
         }
     }
 }
+
+int AuditedFaultRun(CSimMachine& machine, const CRecordingView& view, const SFault& fault,
+                    const std::function<void()>& step, const SAuditOptions& options) {
+    const std::size_t linesBefore = view.Log().size();
+    const std::size_t findingsBefore = view.Findings().size();
+    const std::size_t allBefore = view.AllFindings().size();
+    const SMachineState before = CaptureMachine(machine);
+
+    machine.FailCall(fault.op, "", fault.error, fault.nth, fault.persistent);
+    step();
+    const int fired = machine.FaultsFired();
+    machine.ClearFaults();
+
+    EXPECT_EQ(view.Log().size() - linesBefore, view.Findings().size() - findingsBefore) << "every line is a finding";
+    const auto all = view.AllFindings();
+    AuditRun(before, CaptureMachine(machine),
+             std::vector<Finding>(all.begin() + static_cast<std::ptrdiff_t>(allBefore), all.end()), options);
+    EXPECT_EQ(machine.OpenFileCount(), 0);
+    return fired;
+}

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "RecordingView.h"
 #include "app/View.h"
 #include "platform/sim/SimMachine.h"
 
@@ -67,3 +68,10 @@ const std::vector<std::string>& AllSweptCalls();
 // faults fired. The run without any fault is made first and must audit clean.
 void SweepFaults(const std::vector<std::string>& ops, const std::vector<std::int32_t>& errors,
                  const std::function<int(const SFault&)>& run, int maxNth = 400);
+
+// One run of a sweep around `step`: captures the machine, installs `fault`,
+// runs the step, clears the fault, and demands of what the step wrote that
+// every line is a finding, that the machine bears the findings out and that
+// no file is left open. Returns how many faults fired, as SweepFaults wants.
+int AuditedFaultRun(CSimMachine& machine, const CRecordingView& view, const SFault& fault,
+                    const std::function<void()>& step, const SAuditOptions& options = {});

@@ -265,17 +265,9 @@ int RunWithFault(std::uint32_t platform, const SFault& fault) {
     b.t.machine.PutString(HKLM, kRunKeyPath, "Keep", keep);
     b.t.machine.PutString(HKCU, kRunKeyPath, "Mailer", "mail.exe");
 
-    const SMachineState before = CaptureMachine(b.t.machine);
-    b.t.machine.FailCall(fault.op, "", fault.error, fault.nth, fault.persistent);
-    b.t.dlg->CleanMimail();
-    const int fired = b.t.machine.FaultsFired();
-    b.t.machine.ClearFaults();
-
-    EXPECT_EQ(b.t.view.Log().size(), b.t.view.Findings().size()) << "every line is a finding";
-    AuditRun(before, CaptureMachine(b.t.machine), b.t.view.AllFindings());
+    const int fired = AuditedFaultRun(b.t.machine, b.t.view, fault, [&] { b.t.dlg->CleanMimail(); });
     EXPECT_TRUE(b.Exists(keep));
     EXPECT_TRUE(b.HasRunValue(HKLM, "Keep"));
-    EXPECT_EQ(b.t.machine.OpenFileCount(), 0);
     // Whatever failed, every name registered is covered by a count.
     int counted = 0;
     for (int c : b.Counts()) counted += c;

@@ -408,18 +408,10 @@ int RunWithFault(std::uint32_t platform, const SFault& fault) {
     for (const std::string& f : files) t.machine.StartProcess(f);
     t.machine.PutString(HKCR, kWebcheckKey, "", kHijackedWebcheck);
 
-    const SMachineState before = CaptureMachine(t.machine);
-    t.machine.FailCall(fault.op, "", fault.error, fault.nth, fault.persistent);
-    t.dlg->CleanNetSky();
-    const int fired = t.machine.FaultsFired();
-    t.machine.ClearFaults();
-
-    EXPECT_EQ(Lines(t).size(), t.view.Findings().size()) << "every line is a finding";
-    AuditRun(before, CaptureMachine(t.machine), t.view.AllFindings());
+    const int fired = AuditedFaultRun(t.machine, t.view, fault, [&] { t.dlg->CleanNetSky(); });
     // What is no NetSky's stays whatever fails.
     EXPECT_TRUE(HasValue(t.machine, HKLM, "Keep"));
     EXPECT_TRUE(Exists(t, files[3]));
-    EXPECT_EQ(t.machine.OpenFileCount(), 0);
     return fired;
 }
 

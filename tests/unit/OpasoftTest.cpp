@@ -265,16 +265,8 @@ int RunWithFault(std::uint32_t platform, const SFault& fault) {
     m.t.machine.PutString(HKLM, kRunKeyPath, "Tool", program);
     m.t.machine.PutString(HKCU, kRunKeyPath, "Scr", idle);
 
-    const SMachineState before = CaptureMachine(m.t.machine);
-    m.t.machine.FailCall(fault.op, "", fault.error, fault.nth, fault.persistent);
-    m.t.dlg->CleanOpasoft();
-    const int fired = m.t.machine.FaultsFired();
-    m.t.machine.ClearFaults();
-
-    EXPECT_EQ(m.Lines().size(), m.t.view.Findings().size()) << "every line is a finding";
-    AuditRun(before, CaptureMachine(m.t.machine), m.t.view.AllFindings());
+    const int fired = AuditedFaultRun(m.t.machine, m.t.view, fault, [&] { m.t.dlg->CleanOpasoft(); });
     EXPECT_TRUE(m.Exists(program));
-    EXPECT_EQ(m.t.machine.OpenFileCount(), 0);
     // A name is registered for every body the classifier recognised, and
     // each registration is covered by its count.
     int counted = 0;

@@ -146,16 +146,10 @@ int RunWithFault(std::uint32_t platform, const SFault& fault) {
     for (const char* sub : {"A", "B", "C", "D"}) {
         t.machine.PutString(HKCU, std::string(kAppCompat) + "\\Layers\\" + sub, "v", "x");
     }
-    const SMachineState before = CaptureMachine(t.machine);
-    t.machine.FailCall(fault.op, "", fault.error, fault.nth, fault.persistent);
-    t.dlg->CleanRaleka();
-    const int fired = t.machine.FaultsFired();
-    t.machine.ClearFaults();
-
-    EXPECT_TRUE(t.view.Log().empty());
     SAuditOptions options;
     options.silentKeys = {kAppCompatFinding};
-    AuditRun(before, CaptureMachine(t.machine), t.view.AllFindings(), options);
+    const int fired = AuditedFaultRun(t.machine, t.view, fault, [&] { t.dlg->CleanRaleka(); }, options);
+    EXPECT_TRUE(t.view.Log().empty());
     EXPECT_TRUE(t.machine.HasKey(HKCU, std::string(kCurrentVersion) + "\\Windows"));
     EXPECT_EQ(t.dlg->m_familyNames.size(), 2u) << "the names are registered whatever fails";
     return fired;

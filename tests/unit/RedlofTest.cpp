@@ -277,19 +277,11 @@ int RunWithFault(std::uint32_t platform, const SFault& fault) {
     b.t.machine.StartProcess("C:\\WINDOWS\\System32\\wscript.exe");
     b.t.machine.StartProcess("C:\\WINDOWS\\System32\\wscript.exe");
 
-    const SMachineState before = CaptureMachine(b.t.machine);
-    b.t.machine.FailCall(fault.op, "", fault.error, fault.nth, fault.persistent);
-    b.t.dlg->CleanRedlof();
-    const int fired = b.t.machine.FaultsFired();
-    b.t.machine.ClearFaults();
-
-    EXPECT_EQ(b.Log().size(), b.Findings().size()) << "every line is a finding";
     SAuditOptions options;
     for (const char* key : kDllFileKeys) options.silentKeys.push_back(std::string("HKEY_CLASSES_ROOT\\dllfile\\") + key);
-    AuditRun(before, CaptureMachine(b.t.machine), b.AllFindings(), options);
+    const int fired = AuditedFaultRun(b.t.machine, b.t.view, fault, [&] { b.t.dlg->CleanRedlof(); }, options);
     EXPECT_TRUE(b.Exists(other));
     EXPECT_NE(b.Value(HKLM, kRunKeyPath, "Tool"), "<missing>");
-    EXPECT_EQ(b.t.machine.OpenFileCount(), 0);
     return fired;
 }
 

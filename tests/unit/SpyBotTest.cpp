@@ -264,16 +264,8 @@ int RunWithFault(std::uint32_t platform, const SFault& fault) {
     m.t.machine.PutString(HKCU, kRunKeyPath, "Msg", "\"" + runningRun + "\" -s");
     m.t.machine.PutString(HKCU, kRunKeyPath, "Tool", program);
 
-    const SMachineState before = CaptureMachine(m.t.machine);
-    m.t.machine.FailCall(fault.op, "", fault.error, fault.nth, fault.persistent);
-    m.t.dlg->CleanSpyBot();
-    const int fired = m.t.machine.FaultsFired();
-    m.t.machine.ClearFaults();
-
-    EXPECT_EQ(m.Lines().size(), m.t.view.Findings().size()) << "every line is a finding";
-    AuditRun(before, CaptureMachine(m.t.machine), m.t.view.AllFindings());
+    const int fired = AuditedFaultRun(m.t.machine, m.t.view, fault, [&] { m.t.dlg->CleanSpyBot(); });
     EXPECT_TRUE(m.Exists(program));
-    EXPECT_EQ(m.t.machine.OpenFileCount(), 0);
     return fired;
 }
 

@@ -404,23 +404,15 @@ int RunWithFault(std::uint32_t platform, bool memory, const SFault& fault) {
         b.Marker("Zcpyrs", true, "... by Begbie");
     }
 
-    const SMachineState before = CaptureMachine(b.t.machine);
-    b.t.machine.FailCall(fault.op, "", fault.error, fault.nth, fault.persistent);
-    b.t.dlg->CleanSwen();
-    const int fired = b.t.machine.FaultsFired();
-    b.t.machine.ClearFaults();
-
-    EXPECT_EQ(b.Log().size(), b.Findings().size()) << "every line is a finding";
     SAuditOptions options;
     // The batch file named after the computer goes without a line whenever
     // a Swen body is found.
     options.silentFiles = {kBatchFile};
-    AuditRun(before, CaptureMachine(b.t.machine), b.t.view.AllFindings(), options);
+    const int fired = AuditedFaultRun(b.t.machine, b.t.view, fault, [&] { b.t.dlg->CleanSwen(); }, options);
     for (const Command& c : kCommands) {
         const std::string now = Text(b.t.machine, HKCR, c.key, "");
         EXPECT_TRUE(now == c.hijacked || now == c.restored) << c.key << ": " << now;
     }
-    EXPECT_EQ(b.t.machine.OpenFileCount(), 0);
     return fired;
 }
 
