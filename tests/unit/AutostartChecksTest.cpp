@@ -21,12 +21,6 @@ const RegKey HKCU = winroot::kCurrentUser;
 const char* const kRun = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char* const kRunOnce = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const char* const kRunServices = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices";
-constexpr std::size_t kStartupLines = 8;
-
-std::vector<std::string> Lines(const CTestMachine& t) {
-    const auto log = t.view.Log();
-    return std::vector<std::string>(log.begin() + kStartupLines, log.end());
-}
 
 std::string RunLine(const std::string& family, const std::string& name) {
     return "   Plik wirusa " + family + ": " + name + " usunięty z rejestru";

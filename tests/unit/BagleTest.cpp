@@ -24,7 +24,6 @@ namespace fs = std::filesystem;
 
 const RegKey HKLM = winroot::kLocalMachine;
 const RegKey HKCU = winroot::kCurrentUser;
-constexpr std::size_t kStartupLines = 8;
 const std::uint32_t NT = VER_PLATFORM_WIN32_NT;
 const std::uint32_t W9X = VER_PLATFORM_WIN32_WINDOWS;
 
@@ -33,36 +32,12 @@ constexpr CSimMachine::ProcessOptions kStubborn = {true, true, false};
 
 std::string T(std::uint32_t id) { return BuiltInString(id); }
 
-std::vector<std::string> Lines(const CTestMachine& t) {
-    const auto log = t.view.Log();
-    return std::vector<std::string>(log.begin() + kStartupLines, log.end());
-}
-
 // A Bagle body: zeros holding the family's first rule window.
-std::string BagleBody() {
-    std::string body;
-    ForEachRule([&](const SignatureRule& rule) {
-        if (rule.family != 10 || !body.empty()) return;
-        body.assign(rule.offset + rule.length, '\0');
-        body.replace(rule.offset, rule.length, reinterpret_cast<const char*>(rule.bytes), rule.length);
-    });
-    EXPECT_FALSE(body.empty());
-    return body;
-}
+std::string BagleBody() { return BodyOf(10); }
 
 const char* const kHarmless = "MZ an ordinary program";
 
 // "C:\a\b.exe" -> "a/b.exe" on the test drive.
-std::string Relative(const std::string& winPath) {
-    std::string r = winPath.substr(3);
-    std::replace(r.begin(), r.end(), '\\', '/');
-    return r;
-}
-
-bool Exists(const CTestMachine& t, const std::string& winPath) { return fs::exists(t.machine.HostPath(winPath)); }
-void Put(CTestMachine& t, const std::string& winPath, const std::string& bytes) {
-    t.drive.WriteFile(Relative(winPath), bytes);
-}
 
 bool HasValue(const CSimMachine& m, RegKey root, const std::string& key, const std::string& name) {
     std::uint32_t type = 0;

@@ -27,14 +27,6 @@ const char* const kWindowsDir = "C:\\WINDOWS";
 const char* const kSystemDir = "C:\\WINDOWS\\System32";
 const char* const kWebcheckKey = "CLSID\\{E6FB5E20-DE35-11CF-9C87-00AA005127ED}\\InProcServer32";
 // The start-up lines every CTestMachine's log begins with.
-constexpr std::size_t kStartupLines = 8;
-
-std::vector<std::string> Lines(const CTestMachine& t) {
-    const auto log = t.view.Log();
-    return std::vector<std::string>(log.begin() + kStartupLines, log.end());
-}
-
-bool Exists(const CTestMachine& t, const std::string& winPath) { return fs::exists(t.machine.HostPath(winPath)); }
 
 std::pair<std::uint32_t, std::string> ValueOf(const CSimMachine& m, RegKey root, const std::string& key,
                                               const std::string& name) {

@@ -26,7 +26,6 @@ const RegKey HKCU = winroot::kCurrentUser;
 const RegKey HKCR = winroot::kClassesRoot;
 const std::uint32_t NT = VER_PLATFORM_WIN32_NT;
 const std::uint32_t W9X = VER_PLATFORM_WIN32_WINDOWS;
-constexpr std::size_t kStartupLines = 8;
 const char* const kWebcheckKey = "CLSID\\{E6FB5E20-DE35-11CF-9C87-00AA005127ED}\\InProcServer32";
 const char* const kPlainProgram = "MZ an ordinary program";
 constexpr CSimMachine::ProcessOptions kStubborn = {true, true, false};
@@ -35,21 +34,6 @@ std::string T(std::uint32_t id) { return BuiltInString(id); }
 std::string PlatformName(std::uint32_t platform) { return platform == NT ? "NT" : "Win9x"; }
 std::string SysDir(std::uint32_t platform) { return platform == NT ? "C:\\WINDOWS\\System32" : "C:\\WINDOWS\\SYSTEM"; }
 
-std::vector<std::string> Lines(const CTestMachine& t) {
-    const auto log = t.view.Log();
-    return std::vector<std::string>(log.begin() + kStartupLines, log.end());
-}
-
-// "C:\WINDOWS\x.exe" -> "WINDOWS/x.exe" on the test drive.
-std::string Relative(const std::string& winPath) {
-    std::string rel = winPath.substr(3);
-    std::replace(rel.begin(), rel.end(), '\\', '/');
-    return rel;
-}
-void Put(CTestMachine& t, const std::string& winPath, const std::string& bytes) {
-    t.drive.WriteFile(Relative(winPath), bytes);
-}
-bool Exists(const CTestMachine& t, const std::string& winPath) { return fs::exists(t.machine.HostPath(winPath)); }
 bool HasRunValue(const CSimMachine& m, RegKey root, const std::string& name) {
     std::uint32_t type = 0;
     std::vector<std::uint8_t> data;

@@ -29,13 +29,6 @@ void PrintTo(const FailedCase& c, std::ostream* os) { *os << c.name; }
 const std::string kBody = "C:\\kc\\x.exe";
 const std::string kRunTarget = std::string("HKEY_LOCAL_MACHINE\\") + kRunKeyPath + "\\Worm";
 
-std::string Put(CTestMachine& t, const std::string& winPath, const std::string& bytes) {
-    std::string relative = winPath.substr(3);
-    std::replace(relative.begin(), relative.end(), '\\', '/');
-    t.drive.WriteFile(relative, bytes);
-    return winPath;
-}
-
 VirusFileTags Tags() {
     VirusFileTags tags;
     tags.deleted = " (I-Worm.Test)";

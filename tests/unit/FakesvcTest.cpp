@@ -23,7 +23,6 @@ namespace fs = std::filesystem;
 const RegKey HKLM = winroot::kLocalMachine;
 const std::uint32_t NT = VER_PLATFORM_WIN32_NT;
 const std::uint32_t W9X = VER_PLATFORM_WIN32_WINDOWS;
-constexpr std::size_t kStartupLines = 8;
 constexpr CSimMachine::ProcessOptions kStubborn = {true, true, false};
 
 const char* const kWinLogonKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\WinLogon";
@@ -62,17 +61,9 @@ std::string ServiceLine() { return "   " + T(IDS_REGISTRY_KEY_RESTORED) + kTag; 
 struct CFakesvcMachine {
     explicit CFakesvcMachine(std::uint32_t platform) : t(platform) {}
 
-    std::string Put(const std::string& winPath, const std::string& bytes) {
-        std::string rel = winPath.substr(3);
-        std::replace(rel.begin(), rel.end(), '\\', '/');
-        t.drive.WriteFile(rel, bytes);
-        return winPath;
-    }
-    bool Exists(const std::string& winPath) const { return fs::exists(t.machine.HostPath(winPath)); }
-    std::vector<std::string> Lines() const {
-        const auto log = t.view.Log();
-        return std::vector<std::string>(log.begin() + kStartupLines, log.end());
-    }
+    std::string Put(const std::string& winPath, const std::string& bytes) { return ::Put(t, winPath, bytes); }
+    bool Exists(const std::string& winPath) const { return ::Exists(t, winPath); }
+    std::vector<std::string> Lines() const { return ::Lines(t); }
     void SetUserinit(const std::string& text, std::uint32_t type = REG_SZ) {
         std::vector<std::uint8_t> data(text.begin(), text.end());
         data.push_back(0);

@@ -36,14 +36,9 @@ public:
 
     // Writes the file at `winPath` ("C:\WINDOWS\x.exe") and returns the path.
     std::string Put(const std::string& winPath, const std::string& bytes = kPlainProgram) {
-        std::string relative = winPath.substr(3);
-        std::replace(relative.begin(), relative.end(), '\\', '/');
-        t.drive.WriteFile(relative, bytes);
-        return winPath;
+        return ::Put(t, winPath, bytes);
     }
-    // Looked up on the host, so that a fault injected into the machine
-    // cannot change what the test sees.
-    bool Exists(const std::string& winPath) const { return std::filesystem::exists(t.machine.HostPath(winPath)); }
+    bool Exists(const std::string& winPath) const { return ::Exists(t, winPath); }
 
     std::string Value(RegKey root, const std::string& key, const std::string& name) const {
         std::uint32_t type = 0;

@@ -36,18 +36,9 @@ inline const std::uint8_t kMimailWindow[16] = {'K', 'C', '-', 'M', 'I', 'M', 'A'
 inline const std::uint8_t kRandexWindow[16] = {'K', 'C', '-', 'R', 'A', 'N', 'D', 'E', 'X', '-', 'B', 'O', 'D', 'Y', '-', '9'};
 
 inline std::vector<SignatureRule> TableWithStandIns() {
-    const SignatureRule standIns[] = {{kRandex, kStandInOffset, 16, kRandexWindow},
-                                      {kMimail, kStandInOffset, 16, kMimailWindow},
-                                      {kSpyBot, kStandInOffset, 16, kSpyBotWindow}};
-    std::vector<SignatureRule> rules;
-    std::size_t next = 0;
-    // Higher families are tested first, as in the product's table.
-    ForEachRule([&](const SignatureRule& rule) {
-        while (next < std::size(standIns) && standIns[next].family > rule.family) rules.push_back(standIns[next++]);
-        rules.push_back(rule);
-    });
-    while (next < std::size(standIns)) rules.push_back(standIns[next++]);
-    return rules;
+    return RulesWithStandIns({{kRandex, kStandInOffset, 16, kRandexWindow},
+                              {kMimail, kStandInOffset, 16, kMimailWindow},
+                              {kSpyBot, kStandInOffset, 16, kSpyBotWindow}});
 }
 
 inline std::string StandInBody(const std::uint8_t (&window)[16]) {

@@ -30,13 +30,6 @@ std::string PlatformRowName(const testing::TestParamInfo<std::uint32_t>& info) {
 
 std::string KillLine() { return "   " + T(IDS_VIRUS_MODULE_STOPPED) + "(Lovesan.d alias Welchia)"; }
 
-void Put(CTestMachine& t, const std::string& winPath, const std::string& content = "MZ") {
-    std::string relative = winPath.substr(3);
-    std::replace(relative.begin(), relative.end(), '\\', '/');
-    t.drive.WriteFile(relative, content);
-}
-bool Exists(CTestMachine& t, const std::string& winPath) { return t.machine.GetAttributes(winPath) != kInvalidAttributes; }
-
 // Welchia's three programs and the system's own ones of the same names.
 struct Welchia {
     std::string winsSvchost, winsDllhost, driversSvchost;

@@ -30,7 +30,6 @@ const std::uint32_t W9X = VER_PLATFORM_WIN32_WINDOWS;
 const char* const kWebcheckKey = "CLSID\\{E6FB5E20-DE35-11CF-9C87-00AA005127ED}\\InProcServer32";
 const char* const kComDlgVersion = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\Version";
 const char* const kShellKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Shell";
-constexpr std::size_t kStartupLines = 8;
 constexpr int kMyDoom = 12;
 
 std::string T(std::uint32_t id) { return BuiltInString(id); }
@@ -43,13 +42,6 @@ std::string Scheduled(const std::string& tag, const std::string& path) {
 }
 const std::string kRunValueLine = "   " + T(IDS_VIRUS_RUN_VALUE_DELETED) + "(I-Worm.MyDoom)";
 
-std::vector<std::string> Lines(const CTestMachine& t) {
-    const auto log = t.view.Log();
-    return std::vector<std::string>(log.begin() + kStartupLines, log.end());
-}
-
-bool Exists(const CTestMachine& t, const std::string& winPath) { return fs::exists(t.machine.HostPath(winPath)); }
-
 std::string ValueOf(const CSimMachine& m, RegKey root, const std::string& key, const std::string& name) {
     std::uint32_t type = 0;
     std::vector<std::uint8_t> data;
@@ -59,23 +51,7 @@ std::string ValueOf(const CSimMachine& m, RegKey root, const std::string& key, c
 }
 
 // A body the classifier takes for MyDoom: zeros around the family's window.
-std::string MyDoomBody() {
-    std::string body;
-    ForEachRule([&](const SignatureRule& rule) {
-        if (rule.family != kMyDoom || !body.empty()) return;
-        body.assign(rule.offset + rule.length + 64, '\0');
-        body.replace(rule.offset, rule.length, reinterpret_cast<const char*>(rule.bytes), rule.length);
-    });
-    EXPECT_FALSE(body.empty()) << "the rule table has no MyDoom window";
-    return body;
-}
-
-// "C:\WINDOWS\x.exe" -> "WINDOWS/x.exe" for CTempDir.
-std::string Relative(const std::string& winPath) {
-    std::string r = winPath.substr(3);
-    std::replace(r.begin(), r.end(), '\\', '/');
-    return r;
-}
+std::string MyDoomBody() { return BodyOf(kMyDoom) + std::string(64, '\0'); }
 
 void PlantFile(CTestMachine& t, const std::string& winPath, const std::string& content = "MZ worm") {
     t.drive.WriteFile(Relative(winPath), content);

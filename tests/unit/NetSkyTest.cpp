@@ -29,7 +29,6 @@ const std::uint32_t NT = VER_PLATFORM_WIN32_NT;
 const std::uint32_t W9X = VER_PLATFORM_WIN32_WINDOWS;
 const char* const kWebcheckKey = "CLSID\\{E6FB5E20-DE35-11CF-9C87-00AA005127ED}\\InProcServer32";
 const char* const kHijackedWebcheck = "C:\\WINDOWS\\System32\\shimgapi.dll";
-constexpr std::size_t kStartupLines = 8;
 
 std::string T(std::uint32_t id) { return BuiltInString(id); }
 
@@ -41,13 +40,6 @@ std::string DeletedLine(const std::string& path, const std::string& tag) {
 std::string RestartLine(const std::string& path, const std::string& tag) {
     return T(IDS_VIRUS_FILE) + tag + path + T(IDS_DELETED_AT_RESTART);
 }
-
-std::vector<std::string> Lines(const CTestMachine& t) {
-    const auto log = t.view.Log();
-    return std::vector<std::string>(log.begin() + kStartupLines, log.end());
-}
-
-bool Exists(const CTestMachine& t, const std::string& winPath) { return fs::exists(t.machine.HostPath(winPath)); }
 
 bool HasValue(const CSimMachine& m, RegKey root, const std::string& name) {
     std::uint32_t type = 0;
@@ -63,24 +55,8 @@ std::string WebcheckValue(const CSimMachine& m) {
     return s.substr(0, s.find('\0'));
 }
 
-// "C:\WINDOWS\x.exe" -> "WINDOWS/x.exe" on the test drive.
-std::string Relative(const std::string& winPath) {
-    std::string rel = winPath.substr(3);
-    std::replace(rel.begin(), rel.end(), '\\', '/');
-    return rel;
-}
-
 // A body the classifier takes for NetSky: zeros holding its first window.
-std::string NetSkyBody() {
-    std::string body;
-    ForEachRule([&](const SignatureRule& rule) {
-        if (rule.family != 18 || !body.empty()) return;
-        body.assign(rule.offset + rule.length, '\0');
-        body.replace(rule.offset, rule.length, reinterpret_cast<const char*>(rule.bytes), rule.length);
-    });
-    EXPECT_FALSE(body.empty()) << "the rule table has no NetSky rule";
-    return body;
-}
+std::string NetSkyBody() { return BodyOf(18); }
 
 // What no rule matches.
 const char* const kPlainBody = "MZ just a program";
@@ -333,12 +309,7 @@ TEST(NetSky, RunningClassifiedBodyIsStoppedAndDeletedNow) {
 
 TEST(NetSky, BodyOfAnotherFamilyKeepsItsRunValue) {
     CTestMachine t;
-    std::string body;
-    ForEachRule([&](const SignatureRule& rule) {
-        if (rule.family != 12 || !body.empty()) return;
-        body.assign(rule.offset + rule.length, '\0');
-        body.replace(rule.offset, rule.length, reinterpret_cast<const char*>(rule.bytes), rule.length);
-    });
+    const std::string body = BodyOf(12);
     ASSERT_FALSE(body.empty());
     const std::string path = "C:\\WINDOWS\\other.exe";
     t.drive.WriteFile(Relative(path), body);

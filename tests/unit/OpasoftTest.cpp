@@ -23,7 +23,6 @@ const RegKey HKLM = winroot::kLocalMachine;
 const RegKey HKCU = winroot::kCurrentUser;
 const std::uint32_t NT = VER_PLATFORM_WIN32_NT;
 const std::uint32_t W9X = VER_PLATFORM_WIN32_WINDOWS;
-constexpr std::size_t kStartupLines = 8;
 constexpr int kOpasoftCode = 5;
 const char* const kPlainProgram = "MZ an ordinary program";
 constexpr CSimMachine::ProcessOptions kStubborn = {true, true, false};
@@ -50,17 +49,9 @@ struct COpasoftMachine {
         m_familiesBefore = t.dlg->m_familyNames.size();
     }
 
-    std::string Put(const std::string& winPath, const std::string& bytes) {
-        std::string rel = winPath.substr(3);
-        std::replace(rel.begin(), rel.end(), '\\', '/');
-        t.drive.WriteFile(rel, bytes);
-        return winPath;
-    }
-    bool Exists(const std::string& winPath) const { return fs::exists(t.machine.HostPath(winPath)); }
-    std::vector<std::string> Lines() const {
-        const auto log = t.view.Log();
-        return std::vector<std::string>(log.begin() + kStartupLines, log.end());
-    }
+    std::string Put(const std::string& winPath, const std::string& bytes) { return ::Put(t, winPath, bytes); }
+    bool Exists(const std::string& winPath) const { return ::Exists(t, winPath); }
+    std::vector<std::string> Lines() const { return ::Lines(t); }
     // What the run registered: names, and the family entries with counts.
     std::vector<std::string> NewNames() const {
         const auto& names = t.dlg->m_virusFileNames;

@@ -26,13 +26,6 @@ const char* const kAppCompatFinding = "HKEY_CURRENT_USER\\Software\\Microsoft\\W
 std::string T(std::uint32_t id) { return BuiltInString(id); }
 std::string FamilyName(std::uint32_t platform) { return platform == NT ? "NT" : "Win9x"; }
 
-void Put(CTestMachine& t, const std::string& winPath, const std::string& content = "MZ") {
-    std::string relative = winPath.substr(3);
-    std::replace(relative.begin(), relative.end(), '\\', '/');
-    t.drive.WriteFile(relative, content);
-}
-bool Exists(CTestMachine& t, const std::string& winPath) { return t.machine.GetAttributes(winPath) != kInvalidAttributes; }
-
 // The compatibility key as the system fills it, with a subkey of its own,
 // and the neighbours the deletion must leave.
 void PlantAppCompat(CSimMachine& m) {

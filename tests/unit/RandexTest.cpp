@@ -42,16 +42,7 @@ std::string RandexBody() {
 // The built-in table with the stand-in in its place among the families, so
 // that every other family is still known as the product knows it.
 std::vector<SignatureRule> TableWithRandex() {
-    std::vector<SignatureRule> rules;
-    bool placed = false;
-    ForEachRule([&](const SignatureRule& rule) {
-        if (!placed && rule.family < kRandexCode) {
-            rules.push_back({kRandexCode, kStandInOffset, sizeof kStandInWindow, kStandInWindow});
-            placed = true;
-        }
-        rules.push_back(rule);
-    });
-    return rules;
+    return RulesWithStandIns({{kRandexCode, kStandInOffset, sizeof kStandInWindow, kStandInWindow}});
 }
 
 // The bench with the classifier knowing Randex.

@@ -17,11 +17,6 @@ std::string Text(CSimMachine& m, RegKey root, const std::string& key, const std:
     return s.substr(0, s.find('\0'));
 }
 
-std::vector<std::string> Lines(const CTestMachine& t) {
-    const auto log = t.view.Log();
-    return std::vector<std::string>(log.begin() + 8, log.end());
-}
-
 }  // namespace
 
 TEST(ReadRegistryValues, ListsNamesAndDataUntilTheFirstValueThatDoesNotFit) {

@@ -35,12 +35,6 @@ std::string DiskLine(const std::string& family, const std::string& path) {
 }
 
 // Writes a file at a Windows path of drive C:.
-void Put(CTestMachine& t, const std::string& winPath, const std::string& content = "MZ") {
-    std::string relative = winPath.substr(3);
-    std::replace(relative.begin(), relative.end(), '\\', '/');
-    t.drive.WriteFile(relative, content);
-}
-bool Exists(CTestMachine& t, const std::string& winPath) { return t.machine.GetAttributes(winPath) != kInvalidAttributes; }
 
 }  // namespace
 

@@ -27,7 +27,6 @@ const RegKey HKLM = winroot::kLocalMachine;
 const RegKey HKCU = winroot::kCurrentUser;
 const std::uint32_t NT = VER_PLATFORM_WIN32_NT;
 const std::uint32_t W9X = VER_PLATFORM_WIN32_WINDOWS;
-constexpr std::size_t kStartupLines = 8;
 constexpr int kSpyBotCode = 3;
 const char* const kPlainProgram = "MZ an ordinary program";
 
@@ -43,17 +42,7 @@ std::string SysDir(std::uint32_t platform) { return platform == NT ? "C:\\WINDOW
 
 // The product's table with the SpyBot rule where its code puts it.
 std::vector<SignatureRule> TableWithSpyBot() {
-    std::vector<SignatureRule> rules;
-    bool placed = false;
-    ForEachRule([&](const SignatureRule& rule) {
-        if (!placed && rule.family < kSpyBotCode) {
-            rules.push_back({kSpyBotCode, kWindowOffset, sizeof kStandInWindow, kStandInWindow});
-            placed = true;
-        }
-        rules.push_back(rule);
-    });
-    if (!placed) rules.push_back({kSpyBotCode, kWindowOffset, sizeof kStandInWindow, kStandInWindow});
-    return rules;
+    return RulesWithStandIns({{kSpyBotCode, kWindowOffset, sizeof kStandInWindow, kStandInWindow}});
 }
 
 std::string SpyBotBody() {
@@ -73,17 +62,9 @@ std::string StoppedLine(const std::string& name) { return T(IDS_MODULE) + name +
 struct CSpyBotMachine {
     explicit CSpyBotMachine(std::uint32_t platform) : t(platform) { t.dlg->UseRuleTable(TableWithSpyBot()); }
 
-    std::string Put(const std::string& winPath, const std::string& bytes) {
-        std::string rel = winPath.substr(3);
-        std::replace(rel.begin(), rel.end(), '\\', '/');
-        t.drive.WriteFile(rel, bytes);
-        return winPath;
-    }
-    bool Exists(const std::string& winPath) const { return fs::exists(t.machine.HostPath(winPath)); }
-    std::vector<std::string> Lines() const {
-        const auto log = t.view.Log();
-        return std::vector<std::string>(log.begin() + kStartupLines, log.end());
-    }
+    std::string Put(const std::string& winPath, const std::string& bytes) { return ::Put(t, winPath, bytes); }
+    bool Exists(const std::string& winPath) const { return ::Exists(t, winPath); }
+    std::vector<std::string> Lines() const { return ::Lines(t); }
     bool HasRunValue(RegKey root, const std::string& name) const {
         std::uint32_t type = 0;
         std::vector<std::uint8_t> data;

@@ -1,5 +1,6 @@
 #include "TestMachine.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -51,14 +52,26 @@ bool CTestMachine::Scan() {
 }
 
 std::string BodyOf(int family) {
-    std::string body;
-    bool found = false;
-    ForEachRule([&](const SignatureRule& rule) {
-        if (found || rule.family != family) return;
-        body.assign(rule.offset + rule.length, '\0');
-        body.replace(rule.offset, rule.length, reinterpret_cast<const char*>(rule.bytes), rule.length);
-        found = true;
-    });
-    if (!found) ADD_FAILURE() << "no rule for family " << family;
+    const std::string body = RuleWindowBody(family);
+    if (body.empty()) ADD_FAILURE() << "no rule for family " << family;
     return body;
 }
+
+std::vector<std::string> Lines(const CTestMachine& t) {
+    const auto log = t.view.Log();
+    if (log.size() < kStartupLines) return {};
+    return std::vector<std::string>(log.begin() + kStartupLines, log.end());
+}
+
+std::string Relative(const std::string& winPath) {
+    std::string relative = winPath.substr(3);
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    return relative;
+}
+
+std::string Put(CTestMachine& t, const std::string& winPath, const std::string& bytes) {
+    t.drive.WriteFile(Relative(winPath), bytes);
+    return winPath;
+}
+
+bool Exists(const CTestMachine& t, const std::string& winPath) { return fs::exists(t.machine.HostPath(winPath)); }

@@ -2,10 +2,13 @@
 // for drives, and a dialog wired to the simulated machine.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "RecordingView.h"
+#include "RuleBodies.h"
 #include "app/CleanerDlg.h"
 #include "platform/sim/SimMachine.h"
 
@@ -43,3 +46,18 @@ public:
     CRecordingView view;
     std::unique_ptr<CCleanerDlg> dlg;
 };
+
+// The lines the dialog writes on start-up, before any scan.
+inline constexpr std::size_t kStartupLines = 8;
+
+// The log after the start-up lines.
+std::vector<std::string> Lines(const CTestMachine& t);
+
+// "C:\WINDOWS\x.exe" -> "WINDOWS/x.exe": the file's place in the directory
+// behind drive C:.
+std::string Relative(const std::string& winPath);
+// Writes the file at `winPath` on drive C: and returns the path.
+std::string Put(CTestMachine& t, const std::string& winPath, const std::string& bytes = "MZ");
+// Looked up on the host, so that a fault injected into the machine cannot
+// change what the test sees.
+bool Exists(const CTestMachine& t, const std::string& winPath);

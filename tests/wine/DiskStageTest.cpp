@@ -6,22 +6,12 @@
 #include <algorithm>
 
 #include "ProgramDriver.h"
+#include "RuleBodies.h"
+#include "ScanLog.h"
 #include "WineFixtures.h"
-#include "scan/RuleTable.h"
 #include "scan/ScriptRepair.h"
 
 namespace {
-
-// A file of zeros holding the first rule of `family` at its offset.
-std::string BodyOf(int family) {
-    std::string body;
-    ForEachRule([&](const SignatureRule& rule) {
-        if (rule.family != family || !body.empty()) return;
-        body.assign(rule.offset + rule.length, '\0');
-        std::copy(rule.bytes, rule.bytes + rule.length, body.begin() + rule.offset);
-    });
-    return body;
-}
 
 std::string Marker(std::size_t k) { return std::string(ScriptMarkers()[k].text); }
 
@@ -37,8 +27,8 @@ TEST(DiskStage, RemovesBodiesAndRepairsPagesOnFixedAndRemovableDrives) {
 
     const std::wstring dumaru = fixed.Root() + L"\\setup.exe";
     const std::wstring swen = removable.Root() + L"\\patch.dat";
-    WriteFileChecked(dumaru, BodyOf(11));
-    WriteFileChecked(swen, BodyOf(4));
+    WriteFileChecked(dumaru, RuleWindowBody(11));
+    WriteFileChecked(swen, RuleWindowBody(4));
 
     const std::wstring page = fixed.Root() + L"\\index.htm";
     const std::string pageText = "<html>" + Marker(0) + "<p>Strona</p></html>\r\n";
@@ -54,13 +44,7 @@ TEST(DiskStage, RemovesBodiesAndRepairsPagesOnFixedAndRemovableDrives) {
 
     CProgramDriver program(InstalledProgramPath());
     program.Start();
-    program.Click(kScanButton);
-    program.WaitUntilScanning();
-    program.Answer(program.WaitForMessageBox("the network-drive question"), IDNO);
-    program.Answer(program.WaitForMessageBox("the advice to run the full product"), IDOK);
-    program.WaitUntilIdle();
-
-    const std::vector<std::wstring> log = program.LogLines();
+    const std::vector<std::wstring> log = ScanToTheEnd(program);
     EXPECT_FALSE(FileExists(dumaru));
     EXPECT_FALSE(FileExists(swen));
     EXPECT_TRUE(HasLine(log, Text(7) + dumaru + L" (I-Worm.Dumaru)")) << Describe(log);

@@ -7,21 +7,12 @@
 #include <algorithm>
 
 #include "ProgramDriver.h"
+#include "RuleBodies.h"
+#include "ScanLog.h"
 #include "WineFixtures.h"
-#include "scan/RuleTable.h"
 #include "scan/ScriptRepair.h"
 
 namespace {
-
-std::string BodyOf(int family) {
-    std::string body;
-    ForEachRule([&](const SignatureRule& rule) {
-        if (rule.family != family || !body.empty()) return;
-        body.assign(rule.offset + rule.length, '\0');
-        std::copy(rule.bytes, rule.bytes + rule.length, body.begin() + rule.offset);
-    });
-    return body;
-}
 
 bool HasLine(const std::vector<std::wstring>& log, const std::wstring& line) {
     return std::find(log.begin(), log.end(), line) != log.end();
@@ -66,7 +57,7 @@ TEST(HostileTree, BodiesPastThePathLimitAndUnderAnyNameAreDeletedAndOddFilesLeft
     const std::wstring hugePage = tree.Root() + L"\\huge.htm";
     constexpr std::uint64_t kHuge = (5ull << 30) + 17;
 
-    const std::string dumaru = BodyOf(11);
+    const std::string dumaru = RuleWindowBody(11);
     for (const std::wstring& body : {deepBody, polish, chinese}) WriteFileChecked(body, dumaru);
     WriteFileChecked(deepKeep, "MZ an ordinary program");
     WriteFileChecked(empty, "");
@@ -75,13 +66,7 @@ TEST(HostileTree, BodiesPastThePathLimitAndUnderAnyNameAreDeletedAndOddFilesLeft
 
     CProgramDriver program(InstalledProgramPath());
     program.Start();
-    program.Click(kScanButton);
-    program.WaitUntilScanning();
-    program.Answer(program.WaitForMessageBox("the network-drive question"), IDNO);
-    program.Answer(program.WaitForMessageBox("the advice to run the full product"), IDOK);
-    program.WaitUntilIdle();
-
-    const std::vector<std::wstring> log = program.LogLines();
+    const std::vector<std::wstring> log = ScanToTheEnd(program);
     for (const std::wstring& body : {deepBody, polish, chinese, huge}) {
         EXPECT_FALSE(FileExists(body)) << ToUtf8(body);
         EXPECT_TRUE(HasLine(log, Text(7) + body + L" (I-Worm.Dumaru)")) << ToUtf8(body) << Describe(log);
